@@ -1,0 +1,64 @@
+#pragma once
+// One RE description expanded into the text of one patch: placeholders of the
+// enabled properties get a random value, all others their default.
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FolderItem.h"
+#include "platform/TextStream.h"
+
+namespace generator {
+
+// Written for a randomised placeholder whose kind is none of "integer",
+// "float" and "boolean".
+inline constexpr std::string_view kUnknownKindMarker = "************ UNKNOWN DEFINITION ************";
+
+// The value of a randomised placeholder from its trimmed kind, minimum and maximum.
+using ValueMaker =
+    std::function<std::string(std::string_view kind, std::string_view minimum, std::string_view maximum)>;
+
+// A random value, each from a generator of its own with a fresh seed.
+// "integer": a whole number between the bounds; "float": a multiple of 1/10000
+// between them; "boolean": "false" for a draw of 0, "true" otherwise (whole
+// bounds as for "integer"); any other kind: kUnknownKindMarker.
+std::string MakeNumberValue(std::string_view kind, std::string_view minimum, std::string_view maximum);
+
+// The enabled property names of a filter file: every line after the first
+// separator line, as read (blanks, empty lines and further separators kept).
+std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& filter);
+// Empty when the file does not exist or cannot be read.
+std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& filterFile);
+
+// Expands the description's lines one by one into `out`, which it appends to.
+// The enabled list must outlive the expander.
+class PatchExpander {
+ public:
+  PatchExpander(const std::vector<std::string>& enabled, ValueMaker makeValue);
+
+  void Append(std::string_view line, std::string& out);
+
+ private:
+  bool isEnabled(std::string_view property) const;
+
+  // Open addressing over views of the enabled entries; a slot without data is free.
+  std::vector<std::string_view> slots_;
+  std::size_t mask_ = 0;
+  ValueMaker makeValue_;
+  bool randomise_;
+  bool booleanType_ = false;
+};
+
+// The patch text of the lines: every output line followed by EndOfLine.
+std::string ExpandPatch(std::span<const std::string_view> lines, const std::vector<std::string>& enabled,
+                        const ValueMaker& makeValue);
+
+// Reads the filter file (missing: nothing enabled) and expands the description
+// with random values into `out`. False, with `out` empty, when the description
+// does not exist or cannot be read.
+bool ExpandPatchFile(const platform::FolderItem& description, const platform::FolderItem& filterFile,
+                     std::string& out);
+
+}  // namespace generator

@@ -1,0 +1,80 @@
+#pragma once
+// A file or folder by its path, existing or not. Cheap to copy.
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "IOResult.h"
+
+namespace platform {
+
+class Picture;
+
+class FolderItem {
+ public:
+  FolderItem() = default;  // no item (the framework's nil)
+  explicit FolderItem(std::filesystem::path path);
+
+  bool IsNil() const { return path_.empty(); }
+  explicit operator bool() const { return !IsNil(); }
+
+  // The item of that name inside this folder, also when it does not exist.
+  FolderItem Child(std::string_view name) const;
+  FolderItem Parent() const;
+
+  // Items of a folder, sorted by name with the one text comparison, from 1 to
+  // Count(); the listing is read again on every call.
+  int Count() const;
+  FolderItem Item(int index) const;
+  std::vector<FolderItem> Items() const;
+
+  std::string Name() const;          // last path component, UTF-8
+  std::string AbsolutePath() const;  // GetFolderItem() reverses it
+  const std::filesystem::path& Path() const { return path_; }
+
+  bool Exists() const;     // the item itself (a link counts, whatever it points to)
+  bool Directory() const;  // an existing folder
+
+  IOResult CreateAsFolder() const;
+  // Removes a file, or an empty folder.
+  IOResult Delete() const;
+  // Moves this file into `folder` under its own name, replacing nothing: the
+  // caller decides what to do with an item of that name there.
+  IOResult MoveFileTo(const FolderItem& folder) const;
+  // Renames this item to exactly `target` (same file system), replacing a file there.
+  IOResult RenameTo(const FolderItem& target) const;
+  // Copies this file's bytes to a new file `target`, which must not exist yet.
+  IOResult CopyFileTo(const FolderItem& target) const;
+  // Opens the item in the OS file browser (a folder) or its application.
+  bool Launch() const;
+  Picture OpenAsPicture() const;
+
+  // The four-letter file type: the Finder info on macOS, a user extended
+  // attribute elsewhere where the file system takes one (silently nothing otherwise).
+  void SetMacType(std::string_view type) const;
+  std::string MacType() const;
+
+  int Permissions() const;  // POSIX mode bits, -1 when unknown
+  IOResult SetPermissions(int mode) const;
+
+  bool operator==(const FolderItem& other) const { return path_ == other.path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The item for a text that AbsolutePath() gave (path kind 0).
+FolderItem GetFolderItem(std::string_view absolutePath);
+
+namespace SpecialFolder {
+FolderItem ApplicationData();  // the user's application-data folder
+FolderItem Preferences();      // the user's Preferences folder
+FolderItem Desktop();
+}  // namespace SpecialFolder
+
+// The "Resources" folder of the application bundle: the folder beside the one
+// holding the executable (Contents/MacOS/.. /Resources). Nil when absent.
+FolderItem ApplicationBundleResources();
+
+}  // namespace platform

@@ -1,0 +1,17 @@
+#include "IOResult.h"
+
+#include <cstring>
+
+namespace platform {
+
+IOResult IOResult::FromErrno(std::string verb, std::string path, int err) {
+  return Fail(std::move(verb), std::move(path), std::strerror(err));
+}
+
+std::string IOResult::Message() const {
+  if (ok) return {};
+  const char* noun = verb == "create folder" ? "" : " file";
+  return "Cannot " + verb + noun + " " + path + ":\n" + reason + ".";
+}
+
+}  // namespace platform

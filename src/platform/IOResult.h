@@ -1,0 +1,25 @@
+#pragma once
+// The outcome of a file operation. A failure names the file and the reason in
+// the words the user will read.
+#include <string>
+
+namespace platform {
+
+struct [[nodiscard]] IOResult {
+  bool ok = true;
+  std::string verb;    // "read", "write", "create", "move", "delete"
+  std::string path;    // the file or folder concerned, in native form
+  std::string reason;  // the OS's reason
+
+  static IOResult Ok() { return {}; }
+  static IOResult Fail(std::string verb, std::string path, std::string reason) {
+    return IOResult{false, std::move(verb), std::move(path), std::move(reason)};
+  }
+  static IOResult FromErrno(std::string verb, std::string path, int err);
+  explicit operator bool() const { return ok; }
+
+  // "Cannot write file /a/b:\nNo space left on device."
+  std::string Message() const;
+};
+
+}  // namespace platform

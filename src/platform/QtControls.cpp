@@ -1,0 +1,214 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "QtInternal.h"
+
+namespace platform {
+namespace {
+
+// Raises a control's MouseDown when the left button goes down, before the
+// widget itself sees the press (a check box toggles only on release).
+class MouseDownFilter : public QObject {
+ public:
+  MouseDownFilter(QObject* parent, std::function<bool(int, int)>* handler)
+      : QObject(parent), handler_(handler) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress && *handler_) {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::LeftButton) {
+        const QPoint at = mouse->position().toPoint();
+        if ((*handler_)(at.x(), at.y())) return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<bool(int, int)>* handler_;
+};
+
+}  // namespace
+
+Control::Control(platform::Window& window, QWidget* widget) : window_(&window), widget_(widget) {
+  widget_->setParent(window.content());
+}
+
+Control::~Control() { delete widget_; }
+
+int Control::Left() const { return widget_->x(); }
+int Control::Top() const { return widget_->y(); }
+int Control::Width() const { return widget_->width(); }
+int Control::Height() const { return widget_->height(); }
+void Control::SetLeft(int left) { widget_->move(left, widget_->y()); }
+void Control::SetTop(int top) { widget_->move(widget_->x(), top); }
+bool Control::Enabled() const { return widget_->isEnabled(); }
+void Control::SetEnabled(bool enabled) { widget_->setEnabled(enabled); }
+
+// Label
+Label::Label(platform::Window& window) : Control(window, new QLabel()) {}
+std::string Label::Text() const { return fromQ(static_cast<QLabel*>(widget())->text()); }
+void Label::SetText(std::string_view text) {
+  auto* label = static_cast<QLabel*>(widget());
+  label->setTextFormat(Qt::PlainText);
+  label->setText(toQ(text));
+}
+void Label::SetTextSize(int points) {
+  QFont font = widget()->font();
+  font.setPointSize(points);
+  widget()->setFont(font);
+}
+void Label::SetBold(bool bold) {
+  QFont font = widget()->font();
+  font.setBold(bold);
+  widget()->setFont(font);
+}
+void Label::SetCentered(bool centered) {
+  static_cast<QLabel*>(widget())->setAlignment(centered ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+// PushButton
+PushButton::PushButton(platform::Window& window) : Control(window, new QPushButton()) {
+  auto* button = static_cast<QPushButton*>(widget());
+  button->setProperty("qm_control", QVariant::fromValue(static_cast<void*>(this)));
+  button->setAutoDefault(false);
+  QObject::connect(button, &QPushButton::clicked, [this] {
+    if (Action) Action();
+  });
+}
+std::string PushButton::Caption() const { return fromQ(static_cast<QPushButton*>(widget())->text()); }
+void PushButton::SetCaption(std::string_view caption) {
+  static_cast<QPushButton*>(widget())->setText(toQ(caption).replace('&', "&&"));
+}
+void PushButton::SetDefault(bool isDefault) {
+  default_ = isDefault;
+  static_cast<QPushButton*>(widget())->setDefault(isDefault);
+}
+void PushButton::Push() {
+  if (Enabled() && Action) Action();
+}
+
+// TextField
+TextField::TextField(platform::Window& window) : Control(window, new QLineEdit()) {}
+std::string TextField::Text() const { return fromQ(static_cast<QLineEdit*>(widget())->text()); }
+void TextField::SetText(std::string_view text) { static_cast<QLineEdit*>(widget())->setText(toQ(text)); }
+void TextField::SelectAll() {
+  auto* edit = static_cast<QLineEdit*>(widget());
+  edit->selectAll();
+  edit->setFocus(Qt::OtherFocusReason);
+}
+std::string TextField::SelectedText() const {
+  return fromQ(static_cast<QLineEdit*>(widget())->selectedText());
+}
+void TextField::SetDigitsOnly(int limit) {
+  auto* edit = static_cast<QLineEdit*>(widget());
+  edit->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QString("[0-9]{0,%1}").arg(limit)), edit));
+  edit->setMaxLength(limit);
+}
+void TextField::SetLimitText(int limit) { static_cast<QLineEdit*>(widget())->setMaxLength(limit); }
+
+// CheckBox
+CheckBox::CheckBox(platform::Window& window) : Control(window, new QCheckBox()) {
+  widget()->installEventFilter(new MouseDownFilter(widget(), &MouseDown));
+}
+std::string CheckBox::Caption() const { return fromQ(static_cast<QCheckBox*>(widget())->text()); }
+void CheckBox::SetCaption(std::string_view caption) {
+  static_cast<QCheckBox*>(widget())->setText(toQ(caption).replace('&', "&&"));
+}
+int CheckBox::State() const { return static_cast<QCheckBox*>(widget())->isChecked() ? 1 : 0; }
+void CheckBox::SetState(int state) { static_cast<QCheckBox*>(widget())->setChecked(state != 0); }
+
+// Canvas
+Canvas::Canvas(platform::Window& window) : Control(window, new QLabel()) {
+  widget()->installEventFilter(new MouseDownFilter(widget(), &MouseDown));
+  static_cast<QLabel*>(widget())->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+void Canvas::SetBackdrop(const Picture& picture) {
+  auto* label = static_cast<QLabel*>(widget());
+  if (picture.image()) label->setPixmap(picture.image()->pixmap);
+  else label->clear();
+}
+bool Canvas::HasBackdrop() const { return !static_cast<QLabel*>(widget())->pixmap().isNull(); }
+void Canvas::SetHelpTag(std::string_view tag) { widget()->setToolTip(toQ(tag)); }
+std::string Canvas::HelpTag() const { return fromQ(widget()->toolTip()); }
+
+// PopupMenu
+PopupMenu::PopupMenu(platform::Window& window) : Control(window, new QComboBox()) {
+  auto* combo = static_cast<QComboBox*>(widget());
+  QObject::connect(combo, &QComboBox::currentIndexChanged, [this](int) {
+    if (!settingFromCode_ && Change) Change();
+  });
+}
+void PopupMenu::AddRow(std::string_view text) {
+  auto* combo = static_cast<QComboBox*>(widget());
+  settingFromCode_ = true;
+  combo->addItem(toQ(text));
+  // The first row must not select itself: nothing is selected until asked.
+  if (combo->count() == 1) combo->setCurrentIndex(-1);
+  settingFromCode_ = false;
+}
+int PopupMenu::ListCount() const { return static_cast<QComboBox*>(widget())->count(); }
+int PopupMenu::ListIndex() const { return static_cast<QComboBox*>(widget())->currentIndex(); }
+void PopupMenu::SetListIndex(int index) {
+  if (index < -1 || index >= ListCount()) return;
+  settingFromCode_ = true;
+  static_cast<QComboBox*>(widget())->setCurrentIndex(index);
+  settingFromCode_ = false;
+  if (Change) Change();
+}
+std::string PopupMenu::RowText(int index) const {
+  return fromQ(static_cast<QComboBox*>(widget())->itemText(index));
+}
+
+// UpDownArrows
+UpDownArrows::UpDownArrows(platform::Window& window) : Control(window, new QWidget()) {
+  auto* layout = new QVBoxLayout(widget());
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  for (bool up : {true, false}) {
+    auto* button = new QToolButton();
+    button->setObjectName(up ? "Up" : "Down");
+    button->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoRaise(true);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    layout->addWidget(button);
+    QObject::connect(button, &QToolButton::clicked, [this, up] { up ? PressUp() : PressDown(); });
+  }
+  widget()->setFocusPolicy(Qt::NoFocus);
+}
+void UpDownArrows::PressUp() {
+  if (Up) Up();
+}
+void UpDownArrows::PressDown() {
+  if (Down) Down();
+}
+
+// Timer
+Timer::Timer(platform::Window& window) : timer_(new QTimer(window.widget())) {
+  timer_->setSingleShot(true);
+  QObject::connect(timer_, &QTimer::timeout, [this] {
+    if (Action) Action();
+  });
+}
+Timer::~Timer() { delete timer_; }
+void Timer::SetPeriod(int ms) {
+  period_ = ms;
+  timer_->start(ms);
+}
+bool Timer::Running() const { return timer_->isActive(); }
+void Timer::Stop() { timer_->stop(); }
+
+}  // namespace platform

@@ -1,0 +1,74 @@
+#pragma once
+// Shared between the platform layer's Qt files; nothing outside src/platform
+// includes it.
+#include <QAction>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+#include "Menu.h"
+#include "Picture.h"
+#include "Window.h"
+
+namespace platform {
+
+inline QString toQ(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string fromQ(const QString& text) { return text.toStdString(); }
+
+struct Picture::Image {
+  QPixmap pixmap;
+};
+
+struct MenuItem::Impl {
+  QAction* action = nullptr;  // owned
+  QMenu* menu = nullptr;      // owned, made once the item holds items
+  bool enabled = true;
+};
+
+// Shows the menu bar's menus in a QMenuBar of a window.
+void InstallMenuBar(MenuBar* menuBar, QMainWindow* window);
+// The menu-bar windows that show `menuBar` learn of a new menu on it.
+void MenuBarChanged(MenuBar* menuBar);
+QMenu* EnsureMenu(MenuItem* item);
+
+// The top-level widget of a Window.
+class WindowWidget : public QMainWindow {
+ public:
+  explicit WindowWidget(Window* owner) : owner_(owner) {}
+  Window* owner() const { return owner_; }
+  void disown() { owner_ = nullptr; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  Window* owner_;
+};
+
+struct Window::Impl {
+  QPointer<WindowWidget> widget;
+  QWidget* content = nullptr;
+  QMenuBar* menuBar = nullptr;
+  WindowDesign design;
+  bool placed = false;
+  bool shownOnce = false;
+};
+
+// The parent for a dialog: the frontmost window of the program, if any.
+QWidget* DialogParent();
+
+// The window that shows the menu bar where the OS has no global one; nullptr on macOS.
+QMainWindow* MenuBarWindow();
+
+}  // namespace platform

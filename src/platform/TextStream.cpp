@@ -1,0 +1,164 @@
+#include "TextStream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+#include "Text.h"
+
+namespace platform {
+
+std::optional<TextInputStream> TextInputStream::Open(const FolderItem& file, IOResult* error) {
+  auto fail = [&](int err) -> std::optional<TextInputStream> {
+    if (error) *error = IOResult::FromErrno("read", file.AbsolutePath(), err);
+    return std::nullopt;
+  };
+  if (file.IsNil()) return fail(ENOENT);
+  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return fail(err);
+  }
+  TextInputStream stream;
+  if (st.st_size > 0) stream.text_.reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      return fail(err);
+    }
+    stream.text_.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (error) *error = IOResult::Ok();
+  return stream;
+}
+
+std::string_view TextInputStream::ReadLine() {
+  const std::string_view rest = std::string_view(text_).substr(pos_);
+  const auto end = rest.find_first_of("\r\n");
+  if (end == std::string_view::npos) {
+    pos_ = text_.size();
+    return rest;
+  }
+  pos_ += end + 1;
+  if (rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n') ++pos_;
+  return rest.substr(0, end);
+}
+
+namespace {
+std::string tempName(const FolderItem& target) {
+  static std::mt19937_64 engine{std::random_device{}()};
+  static const char* hex = "0123456789abcdef";
+  std::string suffix;
+  for (std::uint64_t x = engine(), i = 0; i < 8; ++i, x >>= 4) suffix += hex[x & 15];
+  return target.Parent().Child("." + target.Name() + "." + suffix + ".tmp").AbsolutePath();
+}
+}  // namespace
+
+std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file, IOResult* error) {
+  TextOutputStream stream;
+  stream.target_ = file;
+  const FolderItem folder = file.Parent();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    stream.tempPath_ = tempName(file);
+    // 0666 under the umask: the platform's default permissions for a new file.
+    stream.fd_ = ::open(stream.tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (stream.fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (stream.fd_ < 0) {
+    // Name the file the user knows, not our temporary one.
+    if (error) *error = IOResult::FromErrno("write", file.AbsolutePath(), errno);
+    stream.tempPath_.clear();
+    return std::nullopt;
+  }
+  (void)folder;
+  if (error) *error = IOResult::Ok();
+  return std::optional<TextOutputStream>(std::move(stream));
+}
+
+TextOutputStream::TextOutputStream(TextOutputStream&& other) noexcept
+    : target_(std::move(other.target_)),
+      tempPath_(std::move(other.tempPath_)),
+      fd_(other.fd_),
+      buffer_(std::move(other.buffer_)),
+      failed_(std::move(other.failed_)) {
+  other.fd_ = -1;
+  other.tempPath_.clear();
+}
+
+TextOutputStream& TextOutputStream::operator=(TextOutputStream&& other) noexcept {
+  if (this != &other) {
+    discard();
+    target_ = std::move(other.target_);
+    tempPath_ = std::move(other.tempPath_);
+    fd_ = other.fd_;
+    buffer_ = std::move(other.buffer_);
+    failed_ = std::move(other.failed_);
+    other.fd_ = -1;
+    other.tempPath_.clear();
+  }
+  return *this;
+}
+
+TextOutputStream::~TextOutputStream() { discard(); }
+
+void TextOutputStream::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+  tempPath_.clear();
+}
+
+void TextOutputStream::Write(std::string_view text) {
+  if (fd_ < 0 || failed_) return;
+  buffer_.append(text);
+  if (buffer_.size() >= (1u << 20)) {
+    if (IOResult result = flush(); !result) failed_ = result;
+  }
+}
+
+void TextOutputStream::WriteLine(std::string_view line) {
+  Write(line);
+  Write(EndOfLine);
+}
+
+IOResult TextOutputStream::flush() {
+  std::string_view rest = buffer_;
+  while (!rest.empty()) {
+    const ssize_t n = ::write(fd_, rest.data(), rest.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IOResult::FromErrno("write", target_.AbsolutePath(), errno);
+    }
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  buffer_.clear();
+  return IOResult::Ok();
+}
+
+IOResult TextOutputStream::Close() {
+  if (fd_ < 0 && tempPath_.empty()) return failed_ ? *failed_ : IOResult::Ok();
+  IOResult result = failed_ ? *failed_ : flush();
+  if (result && ::close(fd_) != 0) result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
+  else if (!result) ::close(fd_);
+  fd_ = -1;
+  if (result && ::rename(tempPath_.c_str(), target_.Path().c_str()) != 0)
+    result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
+  if (result) tempPath_.clear();  // now the target itself
+  discard();
+  failed_ = result;
+  return result;
+}
+
+}  // namespace platform

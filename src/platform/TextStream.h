@@ -1,0 +1,58 @@
+#pragma once
+// Text files read line by line and written whole.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "FolderItem.h"
+
+namespace platform {
+
+// Reads a whole file at Open; ReadLine gives each line without its line end.
+// LF, CRLF and CR all end a line; a line end at the end of the file starts no
+// further, empty line. Bytes are passed through unchanged.
+class TextInputStream {
+ public:
+  static std::optional<TextInputStream> Open(const FolderItem& file, IOResult* error = nullptr);
+
+  // "EOF" is a macro of the C library.
+  bool Eof() const { return pos_ >= text_.size(); }
+  // The view stays valid while the stream lives.
+  std::string_view ReadLine();
+
+ private:
+  std::string text_;
+  std::size_t pos_ = 0;
+};
+
+// Creates or replaces a file. What is written goes to a temporary file in the
+// same folder, which Close() renames over the target: a failed write never
+// leaves the old file missing or half written.
+class TextOutputStream {
+ public:
+  static std::optional<TextOutputStream> Create(const FolderItem& file, IOResult* error = nullptr);
+  TextOutputStream(TextOutputStream&& other) noexcept;
+  TextOutputStream& operator=(TextOutputStream&& other) noexcept;
+  TextOutputStream(const TextOutputStream&) = delete;
+  TextOutputStream& operator=(const TextOutputStream&) = delete;
+  ~TextOutputStream();  // without Close(): the temporary file is removed, the target untouched
+
+  void Write(std::string_view text);
+  void WriteLine(std::string_view line);  // the line and EndOfLine
+  // Flushes, closes and renames over the target. After a failure the target is
+  // as it was and the temporary file is gone.
+  IOResult Close();
+
+ private:
+  TextOutputStream() = default;
+  IOResult flush();
+  void discard();
+
+  FolderItem target_;
+  std::string tempPath_;
+  int fd_ = -1;
+  std::string buffer_;
+  std::optional<IOResult> failed_;
+};
+
+}  // namespace platform

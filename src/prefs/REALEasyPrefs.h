@@ -1,0 +1,46 @@
+#pragma once
+// The application's one settings store: an ordered list of name=value texts in
+// memory, loaded once from the preference file and written back whole on request.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FolderItem.h"
+#include "platform/IOResult.h"
+#include "platform/WindowBounds.h"
+
+namespace REALEasyPrefs {
+
+#ifdef QM_BUNDLE_IDENTIFIER_TEXT
+inline constexpr const char* kBundleIdentifier = QM_BUNDLE_IDENTIFIER_TEXT;
+#else
+inline constexpr const char* kBundleIdentifier = "com.quirlomatic.Quirlomatic";
+#endif
+
+extern std::vector<std::string> prefNames;
+extern std::vector<std::string> prefItems;
+extern platform::FolderItem prefFile;
+
+// Loads the store from the file named kBundleIdentifier (the argument is not used).
+[[nodiscard]] platform::IOResult InitPrefFile(std::string_view unused);
+// Empties the store and loads the file of that name ("" for kBundleIdentifier)
+// in the Preferences folder, creating it empty (mode 0666) when missing. A file
+// that cannot be read leaves the store empty; the result says why.
+[[nodiscard]] platform::IOResult InitPrefFolderFileMac(std::string_view fileName);
+
+std::string GetPrefString(std::string_view name, std::string_view deflt);
+void SetPrefString(std::string_view name, std::string_view value);
+std::int32_t GetPrefNumber(std::string_view name, std::int32_t deflt);
+void SetPrefNumber(std::string_view name, std::int32_t value);
+platform::FolderItem GetPrefFolderItem(std::string_view name, const platform::FolderItem& deflt);
+void SetPrefFolderItem(std::string_view name, const platform::FolderItem& item);  // nil removes
+void GetPrefWindow(std::string_view name, platform::WindowBounds& window);
+void SetPrefWindow(std::string_view name, const platform::WindowBounds* window);  // nullptr removes
+void DeletePref(std::string_view name);
+
+// Replaces the preference file with the store's entries; a failed write leaves
+// the previous file whole.
+[[nodiscard]] platform::IOResult WritePrefFile();
+
+}  // namespace REALEasyPrefs

@@ -1,0 +1,49 @@
+#include "App.h"
+
+#include "MenuBar1.h"
+#include "REMenu.h"
+#include "platform/Dialogs.h"
+#include "prefs/REALEasyPrefs.h"
+
+using namespace platform;
+
+namespace {
+App* theApp = nullptr;
+
+// Creates a missing folder; a failure is shown, and the parts that use the
+// folder meet its absence in their own way.
+void ensureFolder(const FolderItem& folder) {
+  if (folder.IsNil() || folder.Exists()) return;
+  ReportIOError(folder.CreateAsFolder());
+}
+}  // namespace
+
+App::App() { theApp = this; }
+
+App* the::App() { return theApp; }
+
+FolderItem RELibraryFolder() { return SpecialFolder::ApplicationData().Child("Quirlomatic"); }
+
+FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"); }
+
+void App::Event_Open() {
+  ReportIOError(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic"));
+  ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic").Child("Quirlomatic Filters"));
+  Update_RE_Menu();
+}
+
+void App::Event_Close() { ReportIOError(REALEasyPrefs::WritePrefFile()); }
+
+void App::Event_EnableMenuItems() {
+  FileImport()->Enable();
+  AppleAbout()->Enable();
+  if (RE_Menu_Number > 0) {
+    FileResetNumbers()->SetEnabled(true);
+    for (int i = 0; i <= RE_Menu_Number - 1; ++i)
+      if (MenuItem* item = RackExtensions()->Item(i)) item->SetEnabled(true);
+  }
+}
+
+bool App::_AppleAbout_Action() { return false; }
+

@@ -1,0 +1,55 @@
+#include "MenuBar1.h"
+
+#include <memory>
+
+#include "App.h"
+
+using namespace platform;
+
+namespace {
+
+template <class Item = MenuItem>
+std::unique_ptr<MenuItem> makeItem(const char* name, bool autoEnable, const char* text,
+                                   const char* shortcut) {
+  auto item = std::make_unique<Item>();
+  item->SetName(name);
+  item->SetAutoEnable(autoEnable);
+  item->SetText(text);
+  if (shortcut) item->SetKeyboardShortcut(shortcut);
+  return item;
+}
+
+MenuItem* lookup(const char* name) { return the::App()->GetMenuBar()->Lookup(name); }
+
+}  // namespace
+
+MenuBar1::MenuBar1() {
+  Untitled0();
+  Untitled1();
+}
+
+void MenuBar1::Untitled0() {
+  Append(makeItem("FileMenu", true, "File", ""));
+  MenuItem* file = Child("FileMenu");
+  file->Append(makeItem("FileCloseWindow", false, "Close", "Cmd+W"));
+  file->Append(makeItem("FileFilter", false, "Show Filter...", "Cmd+F"));
+  file->Append(makeItem("UntitledSeparator1", true, "-", nullptr));
+  file->Append(makeItem("FileResetNumbers", true, "Reset Numbers", ""));
+  file->Append(makeItem("UntitledSeparator0", true, "-", nullptr));
+  file->Append(makeItem("FileImport", false, "Import RE description...", "Cmd+I"));
+  file->Append(makeItem("UntitledSeparator", true, "-", nullptr));
+  file->Append(makeItem<QuitMenuItem>("FileQuit", true, "Quit", "Cmd+Q"));
+  file->Append(makeItem<AppleMenuItem>("AppleAbout", true, "About Quirlomatic", ""));
+}
+
+void MenuBar1::Untitled1() { Append(makeItem("RackExtensions", true, "Rack Extensions", "")); }
+
+MenuBar1* the::MenuBar1() {
+  static auto* instance = new ::MenuBar1();
+  return instance;
+}
+
+MenuItem* RackExtensions() { return lookup("RackExtensions"); }
+AppleMenuItem* AppleAbout() { return static_cast<AppleMenuItem*>(lookup("AppleAbout")); }
+MenuItem* FileImport() { return lookup("FileImport"); }
+MenuItem* FileResetNumbers() { return lookup("FileResetNumbers"); }

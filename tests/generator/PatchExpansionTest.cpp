@@ -1,0 +1,294 @@
+#include "generator/PatchExpansion.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+
+namespace generator {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Shows which fields reached the value maker, instead of a random value.
+std::string Marked(std::string_view kind, std::string_view minimum, std::string_view maximum) {
+  return "R(" + std::string(kind) + "," + std::string(minimum) + "," + std::string(maximum) + ")";
+}
+
+constexpr std::string_view kCut = R"(<Value property="cut"  type="number">)";
+constexpr std::string_view kSwitch = R"(<Value property="on"  type="boolean">)";
+
+struct ExpansionRow {
+  const char* name;
+  std::vector<std::string_view> lines;
+  std::vector<std::string> enabled;
+  std::string expected;
+};
+
+class ExpansionTest : public ::testing::TestWithParam<ExpansionRow> {};
+
+TEST_P(ExpansionTest, Expands) {
+  EXPECT_EQ(ExpandPatch(GetParam().lines, GetParam().enabled, Marked), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ExpansionTest,
+    ::testing::Values(
+        ExpansionRow{"EmptyDescription", {}, {"cut"}, ""},
+        ExpansionRow{"WithoutPlaceholdersCopied", {"<Patch>", "", "  </Patch>"}, {}, "<Patch>\n\n  </Patch>\n"},
+        ExpansionRow{"DefaultWithoutList", {kCut, "  {{integer|0|127|C|G| 64 }}</Value>"}, {},
+                     std::string(kCut) + "\n  64\n"},
+        ExpansionRow{"RandomisedWhenListed", {kCut, "  {{ integer | 0 | 127 |C|G|64}}"}, {"reso", "cut"},
+                     std::string(kCut) + "\n  R(integer,0,127)\n"},
+        ExpansionRow{"PropertyLineWithPlaceholderCopied",
+                     {R"(<Value property="cut"  type="n">{{integer|0|1|C|G|5}})", "{{integer|0|1|C|G|5}}"},
+                     {"cut"},
+                     R"(<Value property="cut"  type="n">{{integer|0|1|C|G|5}})"
+                     "\nR(integer,0,1)\n"},
+        ExpansionRow{"UnclosedLeftOut", {"a", "  {{integer|0|1|C|G|5", "b"}, {}, "a\nb\n"},
+        ExpansionRow{"FirstOfTwoPlaceholders", {kCut, "\t{{integer|0|1|A|G|7}} {{float|0|1|B|G|8}}"}, {"cut"},
+                     std::string(kCut) + "\n\tR(integer,0,1)\n"},
+        ExpansionRow{"PrefixKeptTailDropped", {kCut, "    \t{{float|0|1|F|G| 0.25 }}</Value> tail"}, {},
+                     std::string(kCut) + "\n    \t0.25\n"},
+        ExpansionRow{"CloseBeforeOpen", {kCut, "x}}y{{integer|1|2|N|G|3"}, {}, std::string(kCut) + "\nx}}y3\n"},
+        ExpansionRow{"MissingFieldsEmpty", {kCut, "{{integer}}", "<{{}}>"}, {"cut"},
+                     std::string(kCut) + "\nR(integer,,)\n<R(,,)\n"},
+        ExpansionRow{"DefaultIsSixthFieldNotLast", {kCut, "{{integer|0|1|N|G|9|nl}}"}, {},
+                     std::string(kCut) + "\n9\n"},
+        ExpansionRow{"AboveFirstPropertyNotListed", {"{{integer|0|1|A|G|4}}"}, {"cut"}, "4\n"},
+        ExpansionRow{"AboveFirstPropertyEmptyEntry", {"{{integer|0|1|A|G|4}}", kCut, "{{integer|0|1|A|G|4}}"},
+                     {"", "x"}, "R(integer,0,1)\n" + std::string(kCut) + "\n4\n"},
+        ExpansionRow{"NoTypeSeparatorNameIsRest",
+                     {R"(<Value property=" gain" type="boolean">)", "{{boolean|0|1|G|G|1}}"},
+                     {R"(gain" type="boolean">)"},
+                     R"(<Value property=" gain" type="boolean">)"
+                     "\nR(boolean,0,1)\n"},
+        ExpansionRow{"NoTypeSeparatorTypeEmpty", {R"(<Value property="gain">)", "{{boolean|0|1|G|G|1}}"}, {},
+                     R"(<Value property="gain">)"
+                     "\n1\n"},
+        ExpansionRow{"NameTrimmedForLookup", {R"(<Value property="  cut "  type="number">)", "{{integer|0|1}}"},
+                     {"cut"},
+                     R"(<Value property="  cut "  type="number">)"
+                     "\nR(integer,0,1)\n"},
+        ExpansionRow{"EntryWithBlankNeverMatches",
+                     {R"(<Value property=" cut "  type="number">)", "{{integer|0|1|C|G|2}}"},
+                     {"cut ", " cut ", " cut"},
+                     R"(<Value property=" cut "  type="number">)"
+                     "\n2\n"},
+        ExpansionRow{"LookupIsCaseSensitive", {kCut, "{{integer|0|1|C|G|2}}"}, {"Cut"},
+                     std::string(kCut) + "\n2\n"},
+        ExpansionRow{"BooleanTypeDefaults",
+                     {kSwitch, "{{boolean|0|1|S|G|1}}", "{{boolean|0|1|S|G| 1 }}", "{{boolean|0|1|S|G|0}}",
+                      "{{boolean|0|1|S|G|}}", "{{boolean|0|1|S|G|true}}", "{{integer|0|1|S|G|1}}"},
+                     {},
+                     std::string(kSwitch) + "\ntrue\ntrue\nfalse\nfalse\nfalse\ntrue\n"},
+        ExpansionRow{"BooleanTypeTrimmedAndCaseSensitive",
+                     {R"(<Value property="a"  type=" boolean ">)", "{{x|0|1|S|G|0}}",
+                      R"(<Value property="b"  type="Boolean">)", "{{x|0|1|S|G|0}}"},
+                     {},
+                     R"(<Value property="a"  type=" boolean ">)"
+                     "\nfalse\n"
+                     R"(<Value property="b"  type="Boolean">)"
+                     "\n0\n"},
+        ExpansionRow{"BooleanKindUnderOtherType", {kCut, "{{boolean|0|1|B|G|1}}"}, {}, std::string(kCut) + "\n1\n"},
+        ExpansionRow{"ThreePlaceholdersShareProperty",
+                     {kCut, "{{integer|0|1|A|G|1}}", "{{float|0|1|B|G|2}}", "{{boolean|0|1|C|G|3}}", kSwitch,
+                      "{{boolean|0|1|D|G|1}}"},
+                     {"cut"},
+                     std::string(kCut) + "\nR(integer,0,1)\nR(float,0,1)\nR(boolean,0,1)\n" + std::string(kSwitch) +
+                         "\ntrue\n"},
+        ExpansionRow{"ListedSeparatorIsAName",
+                     {R"(<Value property="#+#+#+#+#"  type="n">)", "{{integer|0|1|A|G|1}}"},
+                     {"#+#+#+#+#"},
+                     R"(<Value property="#+#+#+#+#"  type="n">)"
+                     "\nR(integer,0,1)\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FixedValueRow {
+  const char* name;
+  std::string_view kind, minimum, maximum;
+  std::string expected;
+};
+
+class FixedValueTest : public ::testing::TestWithParam<FixedValueRow> {};
+
+TEST_P(FixedValueTest, AlwaysTheSame) {
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(MakeNumberValue(GetParam().kind, GetParam().minimum, GetParam().maximum), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, FixedValueTest,
+    ::testing::Values(FixedValueRow{"Integer", "integer", "3", "3", "3"},
+                      FixedValueRow{"IntegerTruncated", "integer", "2.9", "2.9", "2"},
+                      FixedValueRow{"IntegerNegativeTruncated", "integer", "-2.9", "-2.9", "-2"},
+                      FixedValueRow{"IntegerNotNumbers", "integer", "abc", "", "0"},
+                      FixedValueRow{"IntegerHugeClamped", "integer", "1e20", "9999999999", "2147483647"},
+                      FixedValueRow{"IntegerHugeNegative", "integer", "-1e400", "-3000000000", "-2147483648"},
+                      FixedValueRow{"Float", "float", "0.5", "0.5", "0.5"},
+                      FixedValueRow{"FloatNegative", "float", "-0.25", "-0.25", "-0.25"},
+                      FixedValueRow{"FloatBelowGrid", "float", "0.00009", "0.00009", "0"},
+                      FixedValueRow{"FloatWhole", "float", "2", "2", "2"},
+                      FixedValueRow{"FloatHugeClamped", "float", "1e10", "1e10", "214748.3647"},
+                      FixedValueRow{"FloatNotNumbers", "float", "x", "x", "0"},
+                      FixedValueRow{"BooleanZero", "boolean", "0", "0", "false"},
+                      FixedValueRow{"BooleanOne", "boolean", "1", "1", "true"},
+                      FixedValueRow{"BooleanAnyOtherNumber", "boolean", "-7", "-7", "true"},
+                      FixedValueRow{"BooleanFraction", "boolean", "0.9", "0.9", "false"},
+                      FixedValueRow{"UnknownKind", "Integer", "3", "3", std::string(kUnknownKindMarker)},
+                      FixedValueRow{"EmptyKind", "", "3", "3", std::string(kUnknownKindMarker)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MakeNumberValueTest, UnknownKindMarkerText) {
+  EXPECT_EQ(kUnknownKindMarker.size(), 44u);
+  EXPECT_EQ(kUnknownKindMarker, std::string(12, '*') + " UNKNOWN DEFINITION " + std::string(12, '*'));
+}
+
+struct RangeRow {
+  const char* name;
+  std::string_view kind, minimum, maximum;
+  // Every text the range can give; empty: too many to list, check the bounds.
+  std::set<std::string> all;
+  double low, high;
+};
+
+class RangeTest : public ::testing::TestWithParam<RangeRow> {};
+
+TEST_P(RangeTest, StaysInRange) {
+  const RangeRow& row = GetParam();
+  std::set<std::string> seen;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string value = MakeNumberValue(row.kind, row.minimum, row.maximum);
+    seen.insert(value);
+    if (!row.all.empty()) {
+      EXPECT_TRUE(row.all.count(value)) << value;
+      continue;
+    }
+    const double number = std::stod(value);
+    EXPECT_GE(number, row.low) << value;
+    EXPECT_LE(number, row.high) << value;
+    if (row.kind == "float") {
+      // On the 1/10000 grid and written without float noise.
+      EXPECT_NEAR(number * 10000.0, std::round(number * 10000.0), 1e-6) << value;
+      const auto point = value.find('.');
+      if (point != std::string::npos) {
+        EXPECT_LE(value.size() - point - 1, 4u) << value;
+      }
+    }
+  }
+  if (!row.all.empty()) {
+    EXPECT_EQ(seen, row.all);
+  } else {
+    EXPECT_GT(seen.size(), 100u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RangeTest,
+    ::testing::Values(RangeRow{"IntegerReversed", "integer", "5", "1", {"1", "2", "3", "4", "5"}, 0, 0},
+                      RangeRow{"BooleanEvenly", "boolean", "0", "1", {"false", "true"}, 0, 0},
+                      RangeRow{"FloatTinyRange", "float", "0", "0.0002", {"0", "0.0001", "0.0002"}, 0, 0},
+                      RangeRow{"FloatUnit", "float", "0", "1", {}, 0, 1},
+                      RangeRow{"FloatReversedNegative", "float", "1", "-1", {}, -1, 1},
+                      RangeRow{"IntegerWholeInt32", "integer", "-1e12", "1e12", {}, -2147483648.0, 2147483647.0},
+                      RangeRow{"FloatClampedBothSides", "float", "-1e9", "1e9", {}, -214748.3648, 214748.3647}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Real files in a folder of their own, through the platform's streams.
+class PatchFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "generator-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  platform::FolderItem write(const std::string& name, const std::optional<std::string>& bytes) {
+    const fs::path path = folder_ / name;
+    if (bytes) std::ofstream(path, std::ios::binary) << *bytes;
+    return platform::FolderItem(path);
+  }
+
+  fs::path folder_;
+};
+
+struct FilterRow {
+  const char* name;
+  std::optional<std::string> bytes;
+  std::vector<std::string> expected;
+};
+
+class FilterListTest : public PatchFileTest, public ::testing::WithParamInterface<FilterRow> {};
+
+TEST_P(FilterListTest, ReadsEntriesAfterSeparator) {
+  EXPECT_EQ(ReadEnabledParameterList(write("filter", GetParam().bytes)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FilterListTest,
+    ::testing::Values(
+        FilterRow{"NoFile", std::nullopt, {}}, FilterRow{"EmptyFile", "", {}},
+        FilterRow{"NoSeparator", "Filter\ncut\n", {}}, FilterRow{"SeparatorOnly", "#+#+#+#+#\n", {}},
+        FilterRow{"GroupsSkipped", "Filter\nAmp\n#+#+#+#+#\ncut\nreso\n", {"cut", "reso"}},
+        FilterRow{"SecondSeparatorIsEntry", "#+#+#+#+#\ncut\n#+#+#+#+#\nreso", {"cut", "#+#+#+#+#", "reso"}},
+        FilterRow{"SeparatorWithBlankIsNot", " #+#+#+#+#\ncut\n#+#+#+#+# \nreso\n", {}},
+        FilterRow{"BlanksKept", "#+#+#+#+#\n cut \n\treso\n", {" cut ", "\treso"}},
+        FilterRow{"EmptyLinesKept", "#+#+#+#+#\n\ncut\n\n", {"", "cut", ""}},
+        FilterRow{"CRLF", "Filter\r\n#+#+#+#+#\r\ncut\r\n\r\nreso\r\n", {"cut", "", "reso"}},
+        FilterRow{"CR", "#+#+#+#+#\rcut\rreso", {"cut", "reso"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LineEndRow {
+  const char* name;
+  std::string bytes;
+  std::string expected;
+};
+
+class DescriptionLineEndTest : public PatchFileTest, public ::testing::WithParamInterface<LineEndRow> {};
+
+TEST_P(DescriptionLineEndTest, WrittenWithPlatformLineEnd) {
+  std::string out = "stale";
+  ASSERT_TRUE(ExpandPatchFile(write("RE", GetParam().bytes), write("filter", std::nullopt), out));
+  EXPECT_EQ(out, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DescriptionLineEndTest,
+                         ::testing::Values(LineEndRow{"Empty", "", ""}, LineEndRow{"LF", "a\n\nb\n", "a\n\nb\n"},
+                                           LineEndRow{"CRLF", "a\r\n\r\nb\r\n", "a\n\nb\n"},
+                                           LineEndRow{"CR", "a\r\rb\r", "a\n\nb\n"},
+                                           LineEndRow{"Mixed", "a\r\nb\rc\nd", "a\nb\nc\nd\n"},
+                                           LineEndRow{"OnlyLineEnd", "\r\n", "\n"},
+                                           LineEndRow{"PlaceholderCRLF", "  {{integer|0|9|A|G|4}}\r\n", "  4\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PatchFileTest, FilterFileEnablesRandomValues) {
+  const auto description =
+      write("RE", std::string(kCut) + "\r\n  {{integer|3|3|C|G|64}}\r\n" + std::string(kSwitch) +
+                      "\r\n  {{boolean|1|1|S|G|0}}\r\n  {{nonsense|1|1|S|G|0}}\r\n");
+  std::string out;
+  ASSERT_TRUE(ExpandPatchFile(description, write("filter", "Group\r\n#+#+#+#+#\r\non\r\n"), out));
+  EXPECT_EQ(out, std::string(kCut) + "\n  64\n" + std::string(kSwitch) + "\n  true\n  " +
+                     std::string(kUnknownKindMarker) + "\n");
+  ASSERT_TRUE(ExpandPatchFile(description, write("filter2", "#+#+#+#+#\ncut\n"), out));
+  EXPECT_EQ(out, std::string(kCut) + "\n  3\n" + std::string(kSwitch) + "\n  false\n  false\n");
+}
+
+TEST_F(PatchFileTest, MissingOrUnreadableDescription) {
+  std::string out = "stale";
+  EXPECT_FALSE(ExpandPatchFile(write("gone", std::nullopt), write("filter", "#+#+#+#+#\ncut\n"), out));
+  EXPECT_EQ(out, "");
+  out = "stale";
+  EXPECT_FALSE(ExpandPatchFile(platform::FolderItem(), platform::FolderItem(), out));
+  EXPECT_EQ(out, "");
+  out = "stale";
+  EXPECT_FALSE(ExpandPatchFile(platform::FolderItem(folder_), platform::FolderItem(), out));
+  EXPECT_EQ(out, "");
+}
+
+}  // namespace
+}  // namespace generator

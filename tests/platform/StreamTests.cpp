@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "platform/TextStream.h"
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+namespace {
+fs::path scratch() {
+  const fs::path dir = fs::temp_directory_path() / ("qm-streams-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::vector<std::string> lines(const std::string& bytes) {
+  const fs::path file = scratch() / "in.txt";
+  testing_support::WriteFile(file, bytes);
+  auto in = TextInputStream::Open(FolderItem(file));
+  std::vector<std::string> all;
+  while (in && !in->Eof()) all.emplace_back(in->ReadLine());
+  return all;
+}
+}  // namespace
+
+TEST(TextInputStream, lineEnds) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(lines("a\nb\n"), (V{"a", "b"}));
+  EXPECT_EQ(lines("a\r\nb\r\n"), (V{"a", "b"}));
+  EXPECT_EQ(lines("a\rb\r"), (V{"a", "b"}));
+  EXPECT_EQ(lines("a\r\n\rb\nc"), (V{"a", "", "b", "c"}));
+  EXPECT_EQ(lines(""), V{});
+  EXPECT_EQ(lines("\n\n"), (V{"", ""}));
+  EXPECT_EQ(lines(std::string("x\0y\n", 4)), (V{std::string("x\0y", 3)}));
+}
+
+TEST(TextInputStream, missingFile_namesIt) {
+  IOResult error;
+  EXPECT_FALSE(TextInputStream::Open(FolderItem(scratch() / "nope"), &error));
+  EXPECT_FALSE(error);
+  EXPECT_NE(error.Message().find("nope"), std::string::npos);
+}
+
+TEST(TextOutputStream, replacesWhole_andLeavesNoTemporaryFile) {
+  const fs::path dir = scratch() / "out";
+  fs::create_directories(dir);
+  const FolderItem target(dir / "f.txt");
+  testing_support::WriteFile(target.AbsolutePath(), "old content that is longer");
+  {
+    auto out = TextOutputStream::Create(target);
+    ASSERT_TRUE(out);
+    out->WriteLine("new");
+    // Until Close the old file stands.
+    EXPECT_EQ(testing_support::ReadFile(target.AbsolutePath()), "old content that is longer");
+    ASSERT_TRUE(out->Close());
+  }
+  EXPECT_EQ(testing_support::ReadFile(target.AbsolutePath()), "new\n");
+  {
+    auto out = TextOutputStream::Create(target);
+    out->Write("dropped");
+  }  // never closed: the target stays
+  EXPECT_EQ(testing_support::ReadFile(target.AbsolutePath()), "new\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST(TextOutputStream, missingFolder_namesTheTarget) {
+  IOResult error;
+  const FolderItem target(scratch() / "gone" / "f.txt");
+  EXPECT_FALSE(TextOutputStream::Create(target, &error));
+  EXPECT_EQ(error.Message(), "Cannot write file " + target.AbsolutePath() + ":\nNo such file or directory.");
+}

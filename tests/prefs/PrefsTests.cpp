@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "platform/FolderItem.h"
+#include "prefs/REALEasyPrefs.h"
+
+using namespace platform;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Prefs : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directories(SpecialFolder::Preferences().Path()); }
+  std::string path() const {
+    return SpecialFolder::Preferences().Child(REALEasyPrefs::kBundleIdentifier).AbsolutePath();
+  }
+  void load(const std::string& bytes) {
+    WriteFile(path(), bytes);
+    ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  }
+  void loadAgain() { ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic")); }
+  void write() { ASSERT_TRUE(REALEasyPrefs::WritePrefFile()); }
+  static std::vector<std::pair<std::string, std::string>> entries() {
+    std::vector<std::pair<std::string, std::string>> all;
+    for (std::size_t i = 0; i < REALEasyPrefs::prefNames.size(); ++i)
+      all.emplace_back(REALEasyPrefs::prefNames[i], REALEasyPrefs::prefItems[i]);
+    return all;
+  }
+};
+
+// Records the order in which bounds are set.
+struct FakeWindow : WindowBounds {
+  std::int32_t l = 1, t = 2, w = 3, h = 4;
+  std::vector<std::string> calls;
+  std::int32_t Left() const override { return l; }
+  std::int32_t Top() const override { return t; }
+  std::int32_t Width() const override { return w; }
+  std::int32_t Height() const override { return h; }
+  void SetLeft(std::int32_t v) override { l = v, calls.push_back("Left"); }
+  void SetTop(std::int32_t v) override { t = v, calls.push_back("Top"); }
+  void SetWidth(std::int32_t v) override { w = v, calls.push_back("Width"); }
+  void SetHeight(std::int32_t v) override { h = v, calls.push_back("Height"); }
+};
+
+}  // namespace
+
+TEST_F(Prefs, firstStart_createsAnEmptyFileReadableByAll_withoutType) {
+  ::umask(022);
+  ASSERT_FALSE(fs::exists(path()));
+  loadAgain();
+  ASSERT_TRUE(fs::exists(path()));
+  EXPECT_EQ(fs::file_size(path()), 0u);
+  EXPECT_EQ(REALEasyPrefs::prefFile.Permissions(), 0666);
+  EXPECT_EQ(REALEasyPrefs::prefFile.MacType(), "");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("SavePath", "none"), "none");
+  EXPECT_EQ(REALEasyPrefs::GetPrefNumber("Counter X", 7), 7);
+}
+
+TEST_F(Prefs, emptyStore_writesZeroBytesOfTypePref) {
+  loadAgain();
+  write();
+  EXPECT_EQ(ReadFile(path()), "");
+  const std::string type = REALEasyPrefs::prefFile.MacType();
+  if (!type.empty()) {  // file systems without user attributes keep none
+    EXPECT_EQ(type, "pref");
+  }
+}
+
+TEST_F(Prefs, fileLines_loadAndWriteBack) {
+  struct Row {
+    const char* file;
+    std::vector<std::pair<std::string, std::string>> entries;
+    const char* written;
+  };
+  const std::vector<Row> rows = {
+      {"SavePath=/a/b=c/d\n", {{"SavePath", "/a/b=c/d"}}, "SavePath=/a/b=c/d\n"},
+      {"bare\n", {{"bare", ""}}, "bare=\n"},
+      {"\n", {{"", ""}}, "=\n"},
+      {"a=1\r\nb=2\rc=3", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, "a=1\nb=2\nc=3\n"},
+      {"x=1\nx=2\n", {{"x", "1"}, {"x", "2"}}, "x=1\nx=2\n"},
+      {"", {}, ""},
+      {"\xff\xfe=\x80\n", {{"\xff\xfe", "\x80"}}, "\xff\xfe=\x80\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.file);
+    load(row.file);
+    EXPECT_EQ(entries(), row.entries);
+    write();
+    EXPECT_EQ(ReadFile(path()), row.written);
+  }
+}
+
+TEST_F(Prefs, duplicateNames_firstIsReadAndSet_deleteRemovesAll) {
+  load("x=1\nx=2\ny=3\nx=4\n");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("x", ""), "1");
+  REALEasyPrefs::SetPrefString("x", "9");
+  write();
+  EXPECT_EQ(ReadFile(path()), "x=9\nx=2\ny=3\nx=4\n");
+  REALEasyPrefs::DeletePref("x");
+  EXPECT_EQ(entries(), (std::vector<std::pair<std::string, std::string>>{{"y", "3"}}));
+}
+
+TEST_F(Prefs, setters_replaceInPlaceOrAppend) {
+  load("a=1\nb=2\n");
+  REALEasyPrefs::SetPrefString("a", "");
+  REALEasyPrefs::SetPrefNumber("c", -5);
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("a", "default"), "");
+  write();
+  EXPECT_EQ(ReadFile(path()), "a=\nb=2\nc=-5\n");
+}
+
+TEST_F(Prefs, numbers_fromOddText) {
+  struct Row {
+    const char* stored;
+    std::int32_t expected;
+  };
+  const std::vector<Row> rows = {{"", 0}, {"abc", 0}, {"12abc", 12}, {"-3", -3}, {"2.9", 2},
+                                 {"99999999999", 2147483647}, {" 4", 4}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stored);
+    REALEasyPrefs::SetPrefString("n", row.stored);
+    EXPECT_EQ(REALEasyPrefs::GetPrefNumber("n", 42), row.expected);
+  }
+  EXPECT_EQ(REALEasyPrefs::GetPrefNumber("absent", 42), 42);
+}
+
+TEST_F(Prefs, windowBounds) {
+  loadAgain();
+  FakeWindow window;
+  REALEasyPrefs::GetPrefWindow("Window_RE", window);
+  EXPECT_EQ((std::vector<std::int32_t>{window.l, window.t, window.w, window.h}),
+            (std::vector<std::int32_t>{1, 2, 3, 4}));
+
+  REALEasyPrefs::SetPrefString("Window_RE", "10,20");
+  window.calls.clear();
+  REALEasyPrefs::GetPrefWindow("Window_RE", window);
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"Left", "Top", "Width", "Height"}));
+  EXPECT_EQ((std::vector<std::int32_t>{window.l, window.t, window.w, window.h}),
+            (std::vector<std::int32_t>{10, 20, 0, 0}));
+
+  FakeWindow left;
+  left.l = -1200, left.t = 40, left.w = 350, left.h = 88;
+  REALEasyPrefs::SetPrefWindow("Window_RE", &left);
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("Window_RE", ""), "-1200,40,350,88");
+  FakeWindow restored;
+  REALEasyPrefs::GetPrefWindow("Window_RE", restored);
+  EXPECT_EQ(restored.l, -1200);
+  REALEasyPrefs::SetPrefWindow("Window_RE", nullptr);
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("Window_RE", "gone"), "gone");
+}
+
+TEST_F(Prefs, folderDefaults) {
+  loadAgain();
+  EXPECT_TRUE(REALEasyPrefs::GetPrefFolderItem("SavePath", FolderItem()).IsNil());
+  EXPECT_EQ(REALEasyPrefs::GetPrefFolderItem("SavePath", SpecialFolder::Desktop()).AbsolutePath(),
+            SpecialFolder::Desktop().AbsolutePath());
+  REALEasyPrefs::SetPrefFolderItem("SavePath", GetFolderItem("/tmp/x=y"));
+  EXPECT_EQ(REALEasyPrefs::GetPrefFolderItem("SavePath", FolderItem()).AbsolutePath(), "/tmp/x=y");
+  REALEasyPrefs::SetPrefFolderItem("SavePath", FolderItem());
+  EXPECT_TRUE(REALEasyPrefs::GetPrefFolderItem("SavePath", FolderItem()).IsNil());
+}
+
+TEST_F(Prefs, unwrittenChange_isLostOnReload_writtenOneStays) {
+  load("a=1\n");
+  REALEasyPrefs::SetPrefString("a", "2");
+  loadAgain();
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("a", ""), "1");
+  REALEasyPrefs::SetPrefString("a", "2");
+  write();
+  const std::string once = ReadFile(path());
+  write();
+  EXPECT_EQ(ReadFile(path()), once);
+  loadAgain();
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("a", ""), "2");
+}
+
+// Names may hold "=" (RE file names do) and, in principle, line ends: they must
+// survive a write and a load, while ordinary entries keep their plain form.
+TEST_F(Prefs, awkwardTexts_roundTrip) {
+  const std::vector<std::pair<std::string, std::string>> all = {
+      {"Counter a=b.re", "3"}, {"Time x\ny", "v"},     {"n\r", "v\r\n"}, {"50%", "100%"},
+      {"", "a=b"},             {"", "%3D"},             {"", ""},          {"=", "="},
+      {"plain", "with = and %0A"},
+  };
+  loadAgain();
+  for (const auto& [name, value] : all) REALEasyPrefs::SetPrefString(name, value);
+  // Setters keep the first of a name: write the entries in as loaded ones.
+  REALEasyPrefs::prefNames.clear();
+  REALEasyPrefs::prefItems.clear();
+  for (const auto& [name, value] : all) {
+    REALEasyPrefs::prefNames.push_back(name);
+    REALEasyPrefs::prefItems.push_back(value);
+  }
+  write();
+  const std::string file = ReadFile(path());
+  EXPECT_NE(file.find("50%=100%\n"), std::string::npos);
+  EXPECT_NE(file.find("plain=with = and %0A\n"), std::string::npos);
+  loadAgain();
+  EXPECT_EQ(entries(), all);
+}
+
+TEST_F(Prefs, preferenceFileThatIsAFolder_isReportedAndLeavesTheStoreEmpty) {
+  fs::create_directories(path());
+  const IOResult result = REALEasyPrefs::InitPrefFile("Quirlomatic");
+  EXPECT_FALSE(result);
+  EXPECT_NE(result.Message().find(path()), std::string::npos);
+  EXPECT_TRUE(REALEasyPrefs::prefNames.empty());
+  REALEasyPrefs::SetPrefString("a", "1");
+  EXPECT_FALSE(REALEasyPrefs::WritePrefFile());
+  EXPECT_TRUE(fs::is_directory(path()));
+}
+
+// A write that fails half way (here: the file-size limit) leaves the old file whole.
+TEST_F(Prefs, failedWrite_leavesTheOldFileWhole) {
+  load("keep=this\n");
+  const pid_t child = fork();
+  if (child == 0) {
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    for (int i = 0; i < 1000; ++i) REALEasyPrefs::SetPrefString("k" + std::to_string(i), std::string(100, 'v'));
+    const IOResult result = REALEasyPrefs::WritePrefFile();
+    _exit(result ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the write should have failed";
+  EXPECT_EQ(ReadFile(path()), "keep=this\n");
+  for (const auto& entry : fs::directory_iterator(SpecialFolder::Preferences().Path()))
+    EXPECT_EQ(entry.path().filename(), REALEasyPrefs::kBundleIdentifier) << "temporary file left behind";
+}
