@@ -76,6 +76,14 @@ IOResult FolderItem::CreateAsFolder() const {
   return IOResult::Ok();
 }
 
+IOResult FolderItem::CreateFolderPath() const {
+  std::error_code ec;
+  if (IsNil() || Directory()) return IOResult::Ok();
+  fs::create_directories(path_, ec);
+  if (ec) return IOResult::Fail("create folder", AbsolutePath(), ec.message());
+  return IOResult::Ok();
+}
+
 IOResult FolderItem::Delete() const {
   if (::remove(path_.c_str()) != 0) return IOResult::FromErrno("delete", AbsolutePath(), errno);
   return IOResult::Ok();

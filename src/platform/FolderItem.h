@@ -37,6 +37,8 @@ class FolderItem {
   bool Directory() const;  // an existing folder
 
   IOResult CreateAsFolder() const;
+  // Creates this folder and every missing folder above it.
+  IOResult CreateFolderPath() const;
   // Removes a file, or an empty folder.
   IOResult Delete() const;
   // Moves this file into `folder` under its own name, replacing nothing: the

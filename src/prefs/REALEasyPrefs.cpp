@@ -97,6 +97,8 @@ IOResult InitPrefFolderFileMac(std::string_view fileName) {
   if (fileName.empty()) fileName = kBundleIdentifier;
   prefFile = SpecialFolder::Preferences().Child(fileName);
   if (!prefFile.Exists()) {
+    // On a fresh system the Preferences folder itself may not exist yet.
+    if (IOResult made = prefFile.Parent().CreateFolderPath(); !made) return made;
     IOResult result;
     auto out = TextOutputStream::Create(prefFile, &result);
     if (!out) return result;

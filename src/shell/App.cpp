@@ -28,6 +28,8 @@ FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"
 
 void App::Event_Open() {
   ReportIOError(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  // On a fresh system the application-data folder itself may not exist yet.
+  ReportIOError(SpecialFolder::ApplicationData().CreateFolderPath());
   ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic"));
   ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic").Child("Quirlomatic Filters"));
   Update_RE_Menu();

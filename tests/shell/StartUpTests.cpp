@@ -26,6 +26,14 @@ TEST_F(StartedApp, firstStart_createsLibraryThenFilterFolderAndEmptyPreferences)
   EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"-", "Show in Finder"}));
 }
 
+TEST_F(StartedApp, freshHome_withoutConfigAndDataFolders_startsCleanly) {
+  fs::remove_all(SpecialFolder::Preferences().Path());
+  fs::remove_all(SpecialFolder::ApplicationData().Path());
+  Start();
+  EXPECT_TRUE(prefFile().Exists());
+  EXPECT_TRUE(FilterFolder().Directory());
+}
+
 TEST_F(StartedApp, existingFolders_stayUntouched) {
   AddDescription("Synth.re", "line\n");
   fs::create_directories(FilterFolder().Path());
