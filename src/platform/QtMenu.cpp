@@ -60,7 +60,7 @@ void MenuItem::SetText(std::string_view text) {
   text_ = text;
   impl_->action->setSeparator(IsSeparator());
   // '&' would be taken for a mnemonic; RE names may hold one.
-  impl_->action->setText(toQ(text).replace('&', "&&"));
+  impl_->action->setText(IsSeparator() ? QString() : toQ(text).replace('&', "&&"));
   if (impl_->menu) impl_->menu->setTitle(impl_->action->text());
 }
 
