@@ -5,7 +5,9 @@
 namespace platform {
 
 IOResult IOResult::FromErrno(std::string verb, std::string path, int err) {
-  return Fail(std::move(verb), std::move(path), std::strerror(err));
+  IOResult result = Fail(std::move(verb), std::move(path), std::strerror(err));
+  result.error = err;
+  return result;
 }
 
 std::string IOResult::Message() const {

@@ -10,10 +10,11 @@ struct [[nodiscard]] IOResult {
   std::string verb;    // "read", "write", "create", "move", "delete"
   std::string path;    // the file or folder concerned, in native form
   std::string reason;  // the OS's reason
+  int error = 0;       // the errno value behind it, 0 when there is none
 
   static IOResult Ok() { return {}; }
   static IOResult Fail(std::string verb, std::string path, std::string reason) {
-    return IOResult{false, std::move(verb), std::move(path), std::move(reason)};
+    return IOResult{false, std::move(verb), std::move(path), std::move(reason), 0};
   }
   static IOResult FromErrno(std::string verb, std::string path, int err);
   explicit operator bool() const { return ok; }

@@ -20,10 +20,10 @@ std::optional<TextInputStream> TextInputStream::Open(const FolderItem& file, IOR
   const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(errno);
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const int statErr = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+  if (statErr) {
     ::close(fd);
-    return fail(err);
+    return fail(statErr);
   }
   TextInputStream stream;
   if (st.st_size > 0) stream.text_.reserve(static_cast<std::size_t>(st.st_size));

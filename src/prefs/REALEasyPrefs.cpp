@@ -22,7 +22,8 @@ namespace {
 bool needsEscape(std::string_view name, std::string_view value) {
   auto hasLineEnd = [](std::string_view t) { return t.find_first_of("\r\n") != std::string_view::npos; };
   if (hasLineEnd(name) || hasLineEnd(value) || name.find('=') != std::string_view::npos) return true;
-  return name.empty() && value.find_first_of("=%") != std::string_view::npos;
+  // "=a=b" would read back as escaped.
+  return name.empty() && value.find('=') != std::string_view::npos;
 }
 
 std::string escape(std::string_view text) {
