@@ -1,0 +1,411 @@
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#if defined(__linux__)
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "ShellFixture.h"
+#include "TestSupport.h"
+#include "prefs/REALEasyPrefs.h"
+
+using namespace platform;
+namespace fs = std::filesystem;
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+struct Shown {
+  std::string name;  // the box's objectName
+  std::string text;
+  std::string explanation;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  Texts buttons;
+};
+
+// Answers every modal dialog that opens while it lives: the file dialog with
+// `choose`, each message box by noting it and pressing its default button.
+class Answers {
+ public:
+  explicit Answers(std::function<void(QFileDialog*)> choose) : choose_(std::move(choose)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+    timer_.start(5);
+  }
+
+  std::vector<Shown> boxes;
+  Texts fileDialogTitles;
+
+ private:
+  void poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == handled_) return;
+    handled_ = modal;
+    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      fileDialogTitles.push_back(dialog->windowTitle().toStdString());
+      choose_(dialog);
+    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      Shown shown{box->objectName().toStdString(),
+                  box->text().toStdString(),
+                  box->informativeText().toStdString(),
+                  box->icon(),
+                  {}};
+      for (QAbstractButton* button : box->buttons()) shown.buttons.push_back(button->text().toStdString());
+      boxes.push_back(shown);
+      QAbstractButton* button = box->defaultButton();
+      if (!button) button = box->buttons().value(0);
+      button->click();
+    } else {
+      modal->close();
+    }
+  }
+
+  std::function<void(QFileDialog*)> choose_;
+  QTimer timer_;
+  QPointer<QWidget> handled_;
+};
+
+std::function<void(QFileDialog*)> chooseFile(const std::string& path) {
+  return [path](QFileDialog* dialog) {
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
+    QMetaObject::invokeMethod(dialog, "accept");
+  };
+}
+
+// The dialog has checked that the file exists; it goes before the dialog returns it.
+std::function<void(QFileDialog*)> chooseFileThatVanishes(const std::string& path) {
+  return [path](QFileDialog* dialog) {
+    QObject::connect(dialog, &QFileDialog::fileSelected, [path] { fs::remove(path); });
+    chooseFile(path)(dialog);
+  };
+}
+
+void cancel(QFileDialog* dialog) { QMetaObject::invokeMethod(dialog, "reject"); }
+
+// Every item below `folder`, by relative path, with the content of each file.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> items;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string relative = fs::relative(it->path(), folder).string();
+    items[relative] = it->is_directory() ? "<folder>" : ReadFile(it->path().string());
+  }
+  return items;
+}
+
+FolderItem prefFile() { return SpecialFolder::Preferences().Child(REALEasyPrefs::kBundleIdentifier); }
+
+void writePrefs(const std::string& text) {
+  fs::create_directories(SpecialFolder::Preferences().Path());
+  WriteFile(prefFile().AbsolutePath(), text);
+}
+
+class Import : public StartedApp {
+ public:
+  void SetUp() override {
+    StartedApp::SetUp();
+    elsewhere = fs::path(QDir::homePath().toStdString()) / "Downloads";
+    fs::create_directories(elsewhere);
+  }
+
+  std::string fileElsewhere(const std::string& name, const std::string& text) {
+    const std::string path = (elsewhere / name).string();
+    WriteFile(path, text);
+    return path;
+  }
+
+  std::vector<Shown> run(std::function<void(QFileDialog*)> choose) {
+    Answers answers(std::move(choose));
+    app->Choose(FileImport());
+    EXPECT_EQ(answers.fileDialogTitles, Texts{"Import RE description..."});
+    return answers.boxes;
+  }
+
+  static Texts texts(const std::vector<Shown>& boxes) {
+    Texts result;
+    for (const auto& box : boxes) result.push_back(box.name + ": " + box.text);
+    return result;
+  }
+
+  std::string library(const std::string& name) const { return RELibraryFolder().Child(name).AbsolutePath(); }
+
+  fs::path elsewhere;
+};
+
+}  // namespace
+
+TEST_F(Import, cancelled_changesNothing_andRebuildsTheMenu) {
+  AddDescription("A", "a");
+  Start();
+  AddDescription("B", "b");  // behind the program's back: only a rebuild lists it
+  const auto before = snapshot(RELibraryFolder().Path());
+  EXPECT_EQ(texts(run(cancel)), Texts{});
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()), before);
+  EXPECT_EQ(MenuTexts(), (Texts{"A", "B", "-", "Show in Finder"}));
+}
+
+TEST_F(Import, chosenFileGoneBeforeTheDialogReturned_saysFileNotFound) {
+  Start();
+  AddDescription("B", "b");
+  const auto before = snapshot(RELibraryFolder().Path());
+  const std::string chosen = fileElsewhere("Bass", "x");
+  EXPECT_EQ(texts(run(chooseFileThatVanishes(chosen))), Texts{"MsgBox: File not found!"});
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()), before);
+  EXPECT_EQ(MenuTexts(), (Texts{"B", "-", "Show in Finder"}));
+}
+
+TEST_F(Import, fromAnotherFolder_movesTheFileIntoTheLibraryAndListsIt) {
+  Start();
+  const std::string chosen = fileElsewhere("Bass", "line\n");
+  const auto boxes = run(chooseFile(chosen));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].name, "MessageDialog");
+  EXPECT_EQ(boxes[0].text, "Import successful!");
+  EXPECT_EQ(boxes[0].explanation, "Please adjust the filter settings!");
+  EXPECT_EQ(boxes[0].icon, QMessageBox::Information);
+  EXPECT_EQ(boxes[0].buttons, Texts{"Ok"});
+  EXPECT_FALSE(fs::exists(chosen));
+  // Nothing else arrived, no temporary item either.
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()),
+            (std::map<std::string, std::string>{{"Bass", "line\n"}, {"Quirlomatic Filters", "<folder>"}}));
+  EXPECT_EQ(MenuTexts(), (Texts{"Bass", "-", "Show in Finder"}));
+  EXPECT_EQ(app->Selected_RE, "");
+}
+
+TEST_F(Import, reimport_replacesTheDescription_keepsFilterCounterAndRecentPlace) {
+  AddDescription("Bass", "old\n");
+  AddDescription("Pad", "p\n");
+  fs::create_directories(FilterFolder().Path());
+  WriteFile(FilterFolder().Child("Bass").AbsolutePath(), "G\n#+#+#+#+#\np\n");
+  writePrefs("Counter Bass=7\nTime Bass=2026-01-02 00:00:00\nTime Pad=2026-01-01 00:00:00\n");
+  Start();
+  const Texts menu = {"Bass", "Pad", "-", "Bass", "Pad", "-", "Show in Finder"};
+  ASSERT_EQ(MenuTexts(), menu);
+  const std::string prefsBefore = ReadFile(prefFile().AbsolutePath());
+
+  EXPECT_EQ(texts(run(chooseFile(fileElsewhere("Bass", "new\n")))),
+            Texts{"MessageDialog: Import successful!"});
+  EXPECT_EQ(ReadFile(library("Bass")), "new\n");
+  EXPECT_EQ(ReadFile(FilterFolder().Child("Bass").AbsolutePath()), "G\n#+#+#+#+#\np\n");
+  EXPECT_EQ(REALEasyPrefs::GetPrefNumber("Counter Bass", 0), 7);
+  EXPECT_EQ(ReadFile(prefFile().AbsolutePath()), prefsBefore);
+  EXPECT_EQ(MenuTexts(), menu);
+}
+
+TEST_F(Import, dotFile_isMovedButNeverListed) {
+  Start();
+  const std::string chosen = fileElsewhere(".hidden", "x");
+  EXPECT_EQ(texts(run(chooseFile(chosen))), Texts{"MessageDialog: Import successful!"});
+  EXPECT_FALSE(fs::exists(chosen));
+  EXPECT_EQ(ReadFile(library(".hidden")), "x");
+  EXPECT_EQ(MenuTexts(), (Texts{"-", "Show in Finder"}));
+}
+
+// Imports that would cost the library something are refused, touching nothing.
+namespace {
+struct RefusalCase {
+  const char* name;
+  std::function<std::string(Import&)> prepare;  // gives the file to choose
+  std::string message;
+  Texts menu;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
+class ImportRefusal : public Import, public ::testing::WithParamInterface<RefusalCase> {};
+
+const std::vector<RefusalCase> kRefusals = {
+    {"chosenInTheLibraryItself",
+     [](Import&) { return RELibraryFolder().Child("Bass").AbsolutePath(); },
+     "\u201cBass\u201d is already in the library.",
+     {"Bass", "-", "Show in Finder"}},
+    {"namedLikeTheFilterFolder",
+     [](Import& t) { return t.fileElsewhere("Quirlomatic Filters", "x"); },
+     "A description cannot be named \u201cQuirlomatic Filters\u201d, the name of the library's filter "
+     "folder. "
+     "Please rename the file first.",
+     {"Bass", "-", "Show in Finder"}},
+    {"filterFileOfTheLibrary",
+     [](Import&) { return FilterFolder().Child("Bass").AbsolutePath(); },
+     "\u201cBass\u201d is a filter file of the library, not an RE description.",
+     {"Bass", "-", "Show in Finder"}},
+    {"libraryItemOfThatNameIsAFolder",
+     [](Import& t) {
+       fs::create_directories(RELibraryFolder().Child("Pad").Path());
+       WriteFile(RELibraryFolder().Child("Pad").Child("inside").AbsolutePath(), "kept");
+       return t.fileElsewhere("Pad", "new");
+     },
+     "The library holds a folder named \u201cPad\u201d, which an import does not replace. "
+     "Please move or rename that folder first.",
+     {"Bass", "Pad", "-", "Show in Finder"}},
+};
+}  // namespace
+
+TEST_P(ImportRefusal, saysWhy_andTouchesNothing) {
+  AddDescription("Bass", "mine\n");
+  fs::create_directories(FilterFolder().Path());
+  WriteFile(FilterFolder().Child("Bass").AbsolutePath(), "G\n#+#+#+#+#\n");
+  Start();
+  const std::string chosen = GetParam().prepare(*this);
+  const auto libraryBefore = snapshot(RELibraryFolder().Path());
+  const auto elsewhereBefore = snapshot(elsewhere);
+  EXPECT_EQ(texts(run(chooseFile(chosen))), Texts{"MsgBox: " + GetParam().message});
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()), libraryBefore);
+  EXPECT_EQ(snapshot(elsewhere), elsewhereBefore);
+  EXPECT_EQ(MenuTexts(), GetParam().menu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ImportRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A failed step is reported, and the library and the chosen file come out as
+// they went in.
+TEST_F(Import, libraryFolderGone_reportsTheMove_keepsTheChosenFile) {
+  Start();
+  fs::remove_all(RELibraryFolder().Path());
+  const std::string chosen = fileElsewhere("Bass", "new\n");
+  EXPECT_EQ(texts(run(chooseFile(chosen))),
+            Texts{"IOErrorBox: Cannot move file " + chosen + ":\nNo such file or directory."});
+  EXPECT_EQ(ReadFile(chosen), "new\n");
+  EXPECT_FALSE(RELibraryFolder().Exists());
+}
+
+namespace {
+// Sets the file system's immutable flag while it lives (nothing, not even
+// root, may then replace the file); Set() is false where that is unsupported.
+class Immutable {
+ public:
+  explicit Immutable(const std::string& path) : path_(path) {}
+  ~Immutable() {
+    if (set_) flag(false);
+  }
+  bool Set() { return set_ = flag(true); }
+
+ private:
+  bool flag([[maybe_unused]] bool on) {
+#if defined(__linux__)
+    const int fd = ::open(path_.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
+#else
+    return false;
+#endif
+  }
+  std::string path_;
+  bool set_ = false;
+};
+
+dev_t deviceOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+}  // namespace
+
+TEST_F(Import, oldDescriptionCannotBeReplaced_putsTheChosenFileBack) {
+  AddDescription("Bass", "old\n");
+  Start();
+  Immutable locked(library("Bass"));
+  if (!locked.Set()) GTEST_SKIP() << "no immutable flag on this file system";
+  const std::string chosen = fileElsewhere("Bass", "new\n");
+  const auto libraryBefore = snapshot(RELibraryFolder().Path());
+  EXPECT_EQ(texts(run(chooseFile(chosen))),
+            Texts{"IOErrorBox: Cannot replace file " + library("Bass") + ":\nOperation not permitted."});
+  EXPECT_EQ(ReadFile(chosen), "new\n");
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()), libraryBefore);
+  EXPECT_EQ(MenuTexts(), (Texts{"Bass", "-", "Show in Finder"}));
+}
+
+namespace {
+// A folder on another file system than the test's home, for moves that must copy.
+class ImportAcrossFileSystems : public Import {
+ protected:
+  void SetUp() override {
+    Import::SetUp();
+    if (!other.isValid() || deviceOf(other.path().toStdString()) == deviceOf(QDir::homePath().toStdString()))
+      GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  std::string fileThere(const std::string& name, const std::string& text) {
+    const std::string path = other.filePath(QString::fromStdString(name)).toStdString();
+    WriteFile(path, text);
+    return path;
+  }
+  QTemporaryDir other{"/dev/shm/quirlomatic-test-XXXXXX"};
+};
+}  // namespace
+
+TEST_F(ImportAcrossFileSystems, copiesThenRemovesTheOriginal) {
+  AddDescription("Bass", "old\n");
+  Start();
+  const std::string chosen = fileThere("Bass", "new\n");
+  EXPECT_EQ(texts(run(chooseFile(chosen))), Texts{"MessageDialog: Import successful!"});
+  EXPECT_FALSE(fs::exists(chosen));
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()),
+            (std::map<std::string, std::string>{{"Bass", "new\n"}, {"Quirlomatic Filters", "<folder>"}}));
+}
+
+TEST_F(ImportAcrossFileSystems, failedCopy_keepsBothFiles_leavesNoPartialCopy) {
+  AddDescription("Bass", "old\n");
+  Start();
+  const std::string big(64 * 1024, 'x');
+  const std::string chosen = fileThere("Bass", big);
+  const auto libraryBefore = snapshot(RELibraryFolder().Path());
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;  // SIGXFSZ is ignored by the test main: writes fail with EFBIG
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const auto boxes = run(chooseFile(chosen));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+  // The reason is the C++ library's rendering of EFBIG; only the file is pinned.
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].name, "IOErrorBox");
+  const std::string prefix = "Cannot copy file " + chosen + ":\n";
+  EXPECT_EQ(boxes[0].text.rfind(prefix, 0), 0u) << boxes[0].text;
+  EXPECT_GT(boxes[0].text.size(), prefix.size() + 1) << "no reason given";
+  EXPECT_EQ(ReadFile(chosen), big);
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()), libraryBefore);
+}
+
+// Reset Numbers
+TEST_F(StartedApp, resetNumbers_onAnEmptyLibrary_rewritesTheSameEntries) {
+  const std::string prefs = "Counter Gone=3\nTime X=2026-01-01 00:00:00\nbare=\n";
+  writePrefs(prefs);
+  Start();
+  fs::remove(prefFile().Path());  // so the test sees the file written again
+  app->Choose(FileResetNumbers());
+  EXPECT_EQ(ReadFile(prefFile().AbsolutePath()), prefs);
+}
+
+TEST_F(StartedApp, resetNumbers_zeroesEveryDescription_appendsMissingCounters_skipsFoldersAndDotFiles) {
+  AddDescription("A", "a");
+  AddDescription("B", "b");
+  AddDescription(".hidden", "h");
+  fs::create_directories(RELibraryFolder().Child("Sub").Path());
+  writePrefs("Counter A=5\nOther=x\n");
+  Start();
+  app->Choose(FileResetNumbers());
+  EXPECT_EQ(ReadFile(prefFile().AbsolutePath()), "Counter A=0\nOther=x\nCounter B=0\n");
+}
