@@ -1,6 +1,7 @@
 // One patch from a large description, against copying the same lines.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,7 @@ struct Template {
 };
 
 // Each parameter is a property line, its placeholder and the closing line;
-// the rest is plain patch text.
+// plain patch text makes up the rest.
 const Template& BigTemplate() {
   static const Template t = [] {
     static constexpr const char* kKinds[] = {"integer|0|127", "float|0|1", "boolean|0|1", "float|-2.5|2.5"};
@@ -28,7 +29,7 @@ const Template& BigTemplate() {
     t.storage.reserve(kLines);
     t.storage.emplace_back("<?xml version=\"1.0\"?>");
     t.storage.emplace_back("<JukeboxPatch version=\"2.0\"  deviceProductID=\"com.example.Synth\">");
-    int filler = 0;
+    int filler = kLines - 3 - 3 * kPlaceholders;
     for (int p = 0; p < kPlaceholders; ++p) {
       const std::string name = "/custom_properties/parameter_" + std::to_string(p);
       t.enabled.push_back(name);
@@ -36,12 +37,12 @@ const Template& BigTemplate() {
       t.storage.push_back("\t\t\t{{" + std::string(kKinds[p % 4]) + "|Parameter " + std::to_string(p) +
                           "|Group " + std::to_string(p / 50) + "|0" + (p % 10 == 0 ? "|nl" : "") + "}}");
       t.storage.emplace_back("\t\t</Value>");
-      // Two plain lines per parameter keep the ratio at one placeholder in five lines.
-      for (int k = 0; k < 2; ++k)
-        t.storage.push_back("\t<!-- " + std::to_string(filler++) + " plain patch text of a usual length -->");
+      for (int k = 0; k < 2 && filler > 0; ++k, --filler)
+        t.storage.push_back("\t<!-- " + std::to_string(filler) + " plain patch text of a usual length -->");
     }
-    while (t.storage.size() < kLines) t.storage.emplace_back("</JukeboxPatch>");
+    t.storage.emplace_back("</JukeboxPatch>");
     t.lines.assign(t.storage.begin(), t.storage.end());
+    if (t.lines.size() != kLines) std::abort();
     return t;
   }();
   return t;

@@ -1,7 +1,7 @@
 #include "PatchExpansion.h"
 
 #include <charconv>
-#include <functional>
+#include <cstring>
 
 #include "RELine.h"
 #include "platform/Random.h"
@@ -66,6 +66,40 @@ std::string gridText(std::int32_t n) {
   return std::string(buffer, p);
 }
 
+std::uint64_t load8(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
+}
+
+// Property names are short and share long prefixes: two lanes of eight bytes
+// keep the hash cheaper than the comparison that follows it.
+std::uint64_t hashName(std::string_view name) {
+  constexpr std::uint64_t kA = 0x9E3779B97F4A7C15ull, kB = 0xBF58476D1CE4E5B9ull;
+  const char* const p = name.data();
+  const std::size_t n = name.size();
+  std::uint64_t a = kA ^ n, b = kB;
+  if (n >= 8) {
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+      a = (a ^ load8(p + i)) * kB;
+      b = (b ^ load8(p + i + 8)) * kA;
+      a ^= a >> 29;
+      b ^= b >> 31;
+    }
+    // What is left, at most 16 bytes: the next eight and the last eight,
+    // which may overlap.
+    if (n - i > 8) a = (a ^ load8(p + i)) * kB;
+    b = (b ^ load8(p + n - 8)) * kA;
+  } else {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < n; ++i) word |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    a = (a ^ word) * kB;
+  }
+  std::uint64_t h = (a ^ (b >> 32) ^ (b << 32)) * 0xD6E8FEB86659FD93ull;
+  return h ^ (h >> 32);
+}
+
 }  // namespace
 
 std::string MakeNumberValue(std::string_view kind, std::string_view minimum, std::string_view maximum) {
@@ -99,20 +133,24 @@ std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& fi
 }
 
 PatchExpander::PatchExpander(const std::vector<std::string>& enabled, ValueMaker makeValue)
-    : makeValue_(std::move(makeValue)) {
-  // A sorted list would spend much of a patch comparing names that share
-  // long prefixes ("/custom_properties/...").
+    : enabled_(enabled), makeValue_(std::move(makeValue)) {
+  // A sorted list would spend much of a patch comparing names that share long
+  // prefixes ("/custom_properties/..."); small slots keep the table in cache.
   std::size_t capacity = 8;
   while (capacity < 2 * enabled.size()) capacity *= 2;
-  slots_.resize(capacity);
+  slots_.assign(capacity, Slot{});
   mask_ = capacity - 1;
-  for (const std::string& entry : enabled) {
-    for (std::size_t i = std::hash<std::string_view>{}(entry) & mask_;; i = (i + 1) & mask_) {
-      if (slots_[i].data() == nullptr) {
-        slots_[i] = entry;
+  for (std::size_t index = 0; index < enabled.size(); ++index) {
+    const std::uint64_t hash = hashName(enabled[index]);
+    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+      Slot& slot = slots_[i];
+      if (slot.entry == 0) {
+        slot = Slot{static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(index + 1)};
+        ++count_;
         break;
       }
-      if (TextEquals(slots_[i], entry)) break;
+      if (slot.hash == static_cast<std::uint32_t>(hash >> 32) && TextEquals(enabled[slot.entry - 1], enabled[index]))
+        break;
     }
   }
   // Placeholders above the first property line belong to the empty property.
@@ -120,9 +158,13 @@ PatchExpander::PatchExpander(const std::vector<std::string>& enabled, ValueMaker
 }
 
 bool PatchExpander::isEnabled(std::string_view property) const {
-  for (std::size_t i = std::hash<std::string_view>{}(property) & mask_;; i = (i + 1) & mask_) {
-    if (slots_[i].data() == nullptr) return false;
-    if (TextEquals(slots_[i], property)) return true;
+  if (count_ == 0) return false;
+  const std::uint64_t hash = hashName(property);
+  for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+    const Slot slot = slots_[i];
+    if (slot.entry == 0) return false;
+    if (slot.hash == static_cast<std::uint32_t>(hash >> 32) && TextEquals(enabled_[slot.entry - 1], property))
+      return true;
   }
 }
 
@@ -137,17 +179,14 @@ void PatchExpander::Append(std::string_view line, std::string& out) {
       break;
     case LineClass::Placeholder: {
       out += parsed.prefix;
-      const std::string_view text = parsed.placeholder;
       if (randomise_) {
-        const std::size_t bar1 = text.find(kFieldSeparator);
-        const std::size_t bar2 = bar1 == text.npos ? bar1 : text.find(kFieldSeparator, bar1 + 1);
-        const std::size_t bar3 = bar2 == text.npos ? bar2 : text.find(kFieldSeparator, bar2 + 1);
-        const auto field = [&](std::size_t after, std::size_t before) {
-          return after == text.npos ? std::string_view{} : Trim(text.substr(after + 1, before - after - 1));
-        };
-        out += makeValue_(Trim(text.substr(0, bar1)), field(bar1, bar2), field(bar2, bar3));
+        std::string_view fields[3];
+        PlaceholderFields(parsed.placeholder, fields);
+        out += makeValue_(Trim(fields[0]), Trim(fields[1]), Trim(fields[2]));
       } else {
-        const std::string_view fallback = Trim(PlaceholderField(text, 6));
+        std::string_view fields[6];
+        PlaceholderFields(parsed.placeholder, fields);
+        const std::string_view fallback = Trim(fields[5]);
         if (booleanType_)
           out += TextEquals(fallback, "1") ? "true" : "false";
         else

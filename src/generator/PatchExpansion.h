@@ -1,6 +1,7 @@
 #pragma once
 // One RE description expanded into the text of one patch: placeholders of the
 // enabled properties get a random value, all others their default.
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -43,11 +44,18 @@ class PatchExpander {
  private:
   bool isEnabled(std::string_view property) const;
 
-  // Open addressing over views of the enabled entries; a slot without data is free.
-  std::vector<std::string_view> slots_;
+  // Open addressing over the enabled entries: the upper half of the name's
+  // hash and the entry's index + 1, 0 for a free slot.
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t entry = 0;
+  };
+  const std::vector<std::string>& enabled_;
+  std::vector<Slot> slots_;
   std::size_t mask_ = 0;
+  std::size_t count_ = 0;
   ValueMaker makeValue_;
-  bool randomise_;
+  bool randomise_ = false;
   bool booleanType_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "RELine.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -12,6 +14,15 @@ namespace generator {
 namespace {
 constexpr auto npos = std::string_view::npos;
 
+#if defined(__SSE2__)
+// 16 bytes at p compared with each of Cs: bit i set when p[i] is one of them.
+template <char... Cs>
+inline unsigned blockMask(const char* p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return static_cast<unsigned>(_mm_movemask_epi8((_mm_cmpeq_epi8(bytes, _mm_set1_epi8(Cs)) | ...)));
+}
+#endif
+
 // Position of the first byte at or after `from` that is one of Cs. Every line
 // of every patch is scanned, and for lines this short the set-up of memchr,
 // once per character sought, costs more than the search itself.
@@ -22,28 +33,47 @@ inline std::size_t findAny(std::string_view text, std::size_t from) {
   std::size_t i = from;
 #if defined(__SSE2__)
   if (size >= 16) {
-    const auto mask = [&](std::size_t at) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-      return static_cast<unsigned>(_mm_movemask_epi8((_mm_cmpeq_epi8(block, _mm_set1_epi8(Cs)) | ...)));
-    };
     for (; i + 16 <= size; i += 16)
-      if (const unsigned m = mask(i)) return i + static_cast<std::size_t>(__builtin_ctz(m));
+      if (const unsigned m = blockMask<Cs...>(data + i)) return i + static_cast<std::size_t>(std::countr_zero(m));
     if (i >= size) return npos;
-    // The last block overlaps bytes already seen; they are masked off.
-    const std::size_t last = size - 16;
-    const unsigned m = mask(last) >> (i - last);
-    return m ? i + static_cast<std::size_t>(__builtin_ctz(m)) : npos;
+    // A last block ending with the text, its bytes already seen shifted off.
+    const unsigned m = blockMask<Cs...>(data + size - 16) >> (i - (size - 16));
+    return m ? i + static_cast<std::size_t>(std::countr_zero(m)) : npos;
   }
 #endif
-  for (; i < size; ++i) {
-    const char c = data[i];
-    if (((c == Cs) || ...)) return i;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // Eight bytes at a time: a byte equal to C is a zero byte of word ^ C, and
+  // the lowest flag of the zero-byte test is exact.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    const auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    if (const std::uint64_t hit = (zeroByte(word ^ (kOnes * static_cast<unsigned char>(Cs))) | ...))
+      return i + static_cast<std::size_t>(std::countr_zero(hit)) / 8;
   }
+#endif
+  for (; i < size; ++i)
+    if (((data[i] == Cs) || ...)) return i;
   return npos;
 }
 
+// Whether `needle` stands at `pos`. Compared in words: memcmp would be a call
+// for the 17 bytes of the property marker.
 inline bool at(std::string_view text, std::size_t pos, std::string_view needle) {
-  return text.size() - pos >= needle.size() && std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
+  if (text.size() - pos < needle.size()) return false;
+  const char* a = text.data() + pos;
+  const char* b = needle.data();
+  std::size_t n = needle.size();
+  for (; n >= 8; n -= 8, a += 8, b += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y) return false;
+  }
+  for (; n > 0; --n)
+    if (*a++ != *b++) return false;
+  return true;
 }
 
 // The first `needle` at or after `from`; Lead is its first character.
@@ -78,58 +108,82 @@ void parseProperty(std::string_view line, std::size_t marker, RELine& parsed) {
 LineClass Classify(std::string_view line) { return ParseLine(line).kind; }
 
 RELine ParseLine(std::string_view line) {
-  static_assert(kPropertyMarker[0] == '<' && kTypeSeparator[0] == '"');
+  // The marker is sought by its "y", which ordinary patch lines rarely hold,
+  // where its "<" stands on every line of a patch.
+  constexpr std::size_t kMarkerY = kPropertyMarker.find('y');
+  static_assert(kTypeSeparator[0] == '"' && kMarkerY != npos);
   RELine parsed;
-  // One pass finds the first "{{", the first "{{" and "}}" after it, and
-  // whether a "}}" or the property marker is anywhere on the line.
-  std::size_t open = npos, reopen = npos, close = npos;
-  bool closed = false;
-  for (std::size_t p = findAny<'<', '{', '}'>(line, 0); p != npos; p = findAny<'<', '{', '}'>(line, p + 1)) {
-    switch (line[p]) {
-      case '<':
-        if (at(line, p, kPropertyMarker)) {
-          parseProperty(line, p, parsed);
-          return parsed;
-        }
-        break;
-      case '{':
-        if (!at(line, p, kPlaceholderOpen)) break;
-        if (open == npos)
-          open = p;
-        else if (reopen == npos && p >= open + kPlaceholderOpen.size())
-          reopen = p;
-        break;
-      default:
-        if (!at(line, p, kPlaceholderClose)) break;
-        closed = true;
-        // Neither brace of the first "{{" can begin a "}}".
-        if (open != npos && close == npos) close = p;
-        break;
+  std::size_t open = npos, reopen = npos;
+  for (std::size_t p = findAny<'y', '{'>(line, 0); p != npos; p = findAny<'y', '{'>(line, p + 1)) {
+    if (line[p] == 'y') {
+      if (p >= kMarkerY && at(line, p - kMarkerY, kPropertyMarker)) {
+        parseProperty(line, p - kMarkerY, parsed);
+        return parsed;
+      }
+    } else if (at(line, p, kPlaceholderOpen)) {
+      if (open == npos)
+        open = p;
+      else if (reopen == npos && p >= open + kPlaceholderOpen.size())
+        reopen = p;
     }
   }
   if (open == npos) return parsed;
-  parsed.kind = closed ? LineClass::Placeholder : LineClass::UnclosedPlaceholder;
-  if (!closed) return parsed;
+  const std::size_t start = open + kPlaceholderOpen.size();
+  const std::size_t close = find<'}'>(line, kPlaceholderClose, start);
+  // "{{" itself cannot be part of a "}}", so before it only the text ahead of it is left.
+  if (close == npos && find<'}'>(line.substr(0, open), kPlaceholderClose) == npos) {
+    parsed.kind = LineClass::UnclosedPlaceholder;
+    return parsed;
+  }
+  parsed.kind = LineClass::Placeholder;
   parsed.prefix = line.substr(0, open);
-  // A "{{" after the "}}" no longer ends the text, and neither can a "}}"
-  // overlap the "{{" that ends it.
-  parsed.placeholder = between(line, open + kPlaceholderOpen.size(), reopen < close ? reopen : close);
+  // Neither can a "}}" overlap the second "{{" that may end the text.
+  parsed.placeholder = between(line, start, reopen < close ? reopen : close);
   return parsed;
-}
-
-inline std::size_t findField(std::string_view text, std::size_t from) {
-  return findAny<kFieldSeparator>(text, from);
 }
 
 std::string_view PlaceholderField(std::string_view placeholder, int n) {
   if (n < 1) return {};
   std::size_t start = 0;
   for (int field = 1; field < n; ++field) {
-    const std::size_t bar = findField(placeholder, start);
+    const std::size_t bar = findAny<kFieldSeparator>(placeholder, start);
     if (bar == npos) return {};
     start = bar + 1;
   }
-  return between(placeholder, start, findField(placeholder, start));
+  return between(placeholder, start, findAny<kFieldSeparator>(placeholder, start));
+}
+
+void PlaceholderFields(std::string_view placeholder, std::span<std::string_view> fields) {
+  std::size_t field = 0, start = 0;
+#if defined(__SSE2__)
+  // All bars of a usual placeholder in one pass, rather than a search per field.
+  if (placeholder.size() >= 16 && placeholder.size() <= 64) {
+    const char* const data = placeholder.data();
+    const std::size_t size = placeholder.size();
+    std::uint64_t bars = 0;
+    std::size_t i = 0;
+    for (; i + 16 <= size; i += 16) bars |= std::uint64_t{blockMask<kFieldSeparator>(data + i)} << i;
+    if (i < size) bars |= std::uint64_t{blockMask<kFieldSeparator>(data + size - 16)} << (size - 16);
+    for (; bars != 0 && field < fields.size(); bars &= bars - 1) {
+      const auto bar = static_cast<std::size_t>(std::countr_zero(bars));
+      fields[field++] = placeholder.substr(start, bar - start);
+      start = bar + 1;
+    }
+    if (field < fields.size()) fields[field++] = placeholder.substr(start);
+    for (; field < fields.size(); ++field) fields[field] = {};
+    return;
+  }
+#endif
+  for (std::string_view& f : fields) {
+    if (start == npos) {
+      f = {};
+      continue;
+    }
+    const std::size_t bar = findAny<kFieldSeparator>(placeholder, start);
+    f = between(placeholder, start, bar);
+    start = bar == npos ? npos : bar + 1;
+  }
+  (void)field;
 }
 
 std::string_view LastPlaceholderField(std::string_view placeholder) {

@@ -1,6 +1,7 @@
 #pragma once
 // The lines of an RE description, as both the patch expansion and the filter
 // editor read them. Every view returned points into the line passed in.
+#include <span>
 #include <string_view>
 
 namespace generator {
@@ -43,6 +44,8 @@ RELine ParseLine(std::string_view line);
 // Field n (from 1) of a placeholder text split at "|", untrimmed; empty beyond
 // the last field.
 std::string_view PlaceholderField(std::string_view placeholder, int n);
+// Fields 1 to fields.size() in one pass.
+void PlaceholderFields(std::string_view placeholder, std::span<std::string_view> fields);
 // The last field, whatever its number (the filter editor's new-line marker).
 std::string_view LastPlaceholderField(std::string_view placeholder);
 

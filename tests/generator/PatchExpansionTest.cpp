@@ -1,4 +1,5 @@
 #include "generator/PatchExpansion.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -108,6 +109,25 @@ INSTANTIATE_TEST_SUITE_P(
                      "\nR(integer,0,1)\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Enough names, of every length and sharing prefixes, that the lookup's
+// slots collide and wrap around.
+TEST(ExpansionLookupTest, ManyPropertiesOnlyListedRandomised) {
+  std::vector<std::string> names, enabled;
+  for (int i = 0; i < 3000; ++i) names.push_back(std::string(static_cast<std::size_t>(i % 40), '/') + std::to_string(i));
+  names.push_back("");
+  for (std::size_t i = 0; i < names.size(); i += 3) enabled.push_back(names[i]);
+  enabled.push_back(enabled.front());  // a name listed twice
+  std::vector<std::string> storage;
+  std::string expected;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    storage.push_back(R"(<Value property=")" + names[i] + R"("  type="n">)");
+    storage.push_back("{{integer|0|1|N|G|d}}");
+    expected += storage[storage.size() - 2] + "\n" + (i % 3 == 0 ? "R(integer,0,1)" : "d") + "\n";
+  }
+  const std::vector<std::string_view> lines(storage.begin(), storage.end());
+  EXPECT_EQ(ExpandPatch(lines, enabled, Marked), expected);
+}
+
 struct FixedValueRow {
   const char* name;
   std::string_view kind, minimum, maximum;
@@ -127,6 +147,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedValueRow{"IntegerTruncated", "integer", "2.9", "2.9", "2"},
                       FixedValueRow{"IntegerNegativeTruncated", "integer", "-2.9", "-2.9", "-2"},
                       FixedValueRow{"IntegerNotNumbers", "integer", "abc", "", "0"},
+                      FixedValueRow{"IntegerLeadingNumber", "integer", "7abc", "7.9.9", "7"},
+                      FixedValueRow{"IntegerExponent", "integer", "1e3", "1E3", "1000"},
+                      FixedValueRow{"IntegerManyDigits", "integer", "0000000000000000003", "3.0000000000000000001", "3"},
                       FixedValueRow{"IntegerHugeClamped", "integer", "1e20", "9999999999", "2147483647"},
                       FixedValueRow{"IntegerHugeNegative", "integer", "-1e400", "-3000000000", "-2147483648"},
                       FixedValueRow{"Float", "float", "0.5", "0.5", "0.5"},
@@ -134,6 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedValueRow{"FloatBelowGrid", "float", "0.00009", "0.00009", "0"},
                       FixedValueRow{"FloatWhole", "float", "2", "2", "2"},
                       FixedValueRow{"FloatHugeClamped", "float", "1e10", "1e10", "214748.3647"},
+                      FixedValueRow{"FloatHugeNegative", "float", "-1e10", "-1e10", "-214748.3648"},
+                      FixedValueRow{"FloatSmallestStep", "float", "-0.0001", "-0.0001", "-0.0001"},
+                      FixedValueRow{"FloatFourDecimals", "float", "123.4567", "123.4567", "123.4567"},
+                      // 0.57 * 10000.0 is 5699.999..., truncated.
+                      FixedValueRow{"FloatProductTruncated", "float", "0.57", "0.57", "0.5699"},
+                      FixedValueRow{"FloatExponentBound", "float", "2.5e-1", "+.25", "0.25"},
                       FixedValueRow{"FloatNotNumbers", "float", "x", "x", "0"},
                       FixedValueRow{"BooleanZero", "boolean", "0", "0", "false"},
                       FixedValueRow{"BooleanOne", "boolean", "1", "1", "true"},
@@ -172,8 +201,9 @@ TEST_P(RangeTest, StaysInRange) {
     EXPECT_GE(number, row.low) << value;
     EXPECT_LE(number, row.high) << value;
     if (row.kind == "float") {
-      // On the 1/10000 grid and written without float noise.
+      // On the 1/10000 grid, in the shortest text of its double.
       EXPECT_NEAR(number * 10000.0, std::round(number * 10000.0), 1e-6) << value;
+      EXPECT_EQ(platform::Str(number), value);
       const auto point = value.find('.');
       if (point != std::string::npos) {
         EXPECT_LE(value.size() - point - 1, 4u) << value;

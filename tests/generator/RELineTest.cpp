@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
+#include "platform/Text.h"
+
 namespace generator {
 namespace {
 
@@ -101,6 +106,50 @@ TEST(PlaceholderFieldTest, FieldBeyondLastIsEmpty) {
   EXPECT_EQ(PlaceholderField("integer|0|1", 3), "1");
   EXPECT_EQ(PlaceholderField("integer|0|1", 6), "");
   EXPECT_EQ(PlaceholderField("|a||", 3), "");
+}
+
+// The line scan works in blocks of 8, 16 and 64 bytes; lines of every length
+// built from the tokens that matter must read as the plain field splits read them.
+TEST(ParseLineTest, MatchesFieldSplitsAtEveryLength) {
+  using platform::NthField;
+  static constexpr std::string_view kTokens[] = {"{{", "}}", "{", "}", "|", "\"", "y", "a", " ", "\t",
+                                                  kPropertyMarker, kTypeSeparator, "ty"};
+  std::mt19937 engine(20240611);
+  std::uniform_int_distribution<std::size_t> token(0, std::size(kTokens) - 1);
+  std::uniform_int_distribution<int> length(0, 40);
+  for (int round = 0; round < 20000; ++round) {
+    std::string line;
+    for (int n = length(engine); n > 0; --n) line += kTokens[token(engine)];
+    // Mostly plain text, so that tokens land at every offset of a block.
+    line.insert(0, std::string(static_cast<std::size_t>(round % 70), 'x'));
+    SCOPED_TRACE(line);
+
+    const RELine parsed = ParseLine(line);
+    const bool marker = line.find(kPropertyMarker) != line.npos;
+    const bool open = line.find(kPlaceholderOpen) != line.npos;
+    const bool close = line.find(kPlaceholderClose) != line.npos;
+    const LineClass expected = marker          ? LineClass::Property
+                               : open && close ? LineClass::Placeholder
+                               : open          ? LineClass::UnclosedPlaceholder
+                                               : LineClass::Other;
+    ASSERT_EQ(parsed.kind, expected);
+    ASSERT_EQ(Classify(line), expected);
+    if (expected == LineClass::Property) {
+      ASSERT_EQ(parsed.propertyName, NthField(NthField(line, kPropertyMarker, 2), kTypeSeparator, 1));
+      ASSERT_EQ(parsed.propertyType, platform::Trim(NthField(NthField(line, kTypeSeparator, 2), "\"", 1)));
+    }
+    if (expected != LineClass::Placeholder) continue;
+    ASSERT_EQ(parsed.prefix, NthField(line, "{{", 1));
+    const std::string_view text = NthField(NthField(line, "{{", 2), "}}", 1);
+    ASSERT_EQ(parsed.placeholder, text);
+    std::string_view fields[7];
+    PlaceholderFields(text, fields);
+    for (int n = 1; n <= 7; ++n) {
+      ASSERT_EQ(fields[n - 1], NthField(text, "|", n)) << n;
+      ASSERT_EQ(PlaceholderField(text, n), NthField(text, "|", n)) << n;
+    }
+    ASSERT_EQ(LastPlaceholderField(text), NthField(text, "|", platform::CountFields(text, "|")));
+  }
 }
 
 }  // namespace
