@@ -66,7 +66,9 @@ void Label::SetText(std::string_view text) {
 }
 void Label::SetTextSize(int points) {
   QFont font = widget()->font();
-  font.setPointSize(points);
+  // Design points are those of a 72-dpi screen, one per pixel, so the text
+  // keeps its size against the design's pixel geometry on any screen.
+  font.setPixelSize(points);
   widget()->setFont(font);
 }
 void Label::SetBold(bool bold) {

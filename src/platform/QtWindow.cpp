@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
@@ -50,6 +51,19 @@ class ContentWidget : public QWidget {
  private:
   Window* owner_;
 };
+
+// A dialog still running on a closed window (its parent, e.g. the splash
+// that timed out under a message box) would be deleted with the window's
+// widget in the middle of its exec: end the instance once none is left.
+void endWhenNoDialogIsOpen(Window* window) {
+  QList<QDialog*> dialogs;
+  if (QWidget* widget = window->widget()) dialogs = widget->findChildren<QDialog*>();
+  if (std::any_of(dialogs.begin(), dialogs.end(), [](QDialog* dialog) { return dialog->isVisible(); })) {
+    QTimer::singleShot(50, qApp, [window] { endWhenNoDialogIsOpen(window); });
+    return;
+  }
+  delete window;
+}
 
 int clamp(int value, int low, int high) { return std::max(low, std::min(value, high)); }
 
@@ -182,7 +196,7 @@ void Window::Close() {
   if (impl_->widget) impl_->widget->hide();
   // The Close may come from one of this window's own handlers: end the
   // instance once that handler has returned.
-  QTimer::singleShot(0, qApp, [this] { delete this; });
+  QTimer::singleShot(0, qApp, [this] { endWhenNoDialogIsOpen(this); });
 }
 
 std::string Window::Title() const { return fromQ(impl_->widget->windowTitle()); }
@@ -286,8 +300,10 @@ QWidget* Window::widget() const { return impl_->widget; }
 QWidget* Window::content() const { return impl_->content; }
 
 QWidget* DialogParent() {
-  Window* front = Window::Frontmost();
-  return front ? front->widget() : nullptr;
+  // Not a notice or splash that closes by itself while the dialog is up.
+  for (Window* window : Window::OpenWindows())
+    if (window->Visible() && window->impl()->design.frame == Frame::Document) return window->widget();
+  return nullptr;
 }
 
 }  // namespace platform

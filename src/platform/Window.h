@@ -90,6 +90,7 @@ class Window : public WindowBounds {
   QWidget* content() const;
 
   struct Impl;
+  Impl* impl() const { return impl_.get(); }
 
  protected:
   // The building steps, run once by SharedWindow<W>().

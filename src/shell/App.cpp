@@ -2,6 +2,7 @@
 
 #include "MenuBar1.h"
 #include "REMenu.h"
+#include "WindowAbout.h"
 #include "platform/Dialogs.h"
 #include "prefs/REALEasyPrefs.h"
 
@@ -27,6 +28,7 @@ FolderItem RELibraryFolder() { return SpecialFolder::ApplicationData().Child("Qu
 FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"); }
 
 void App::Event_Open() {
+  the::WindowAbout()->Show();
   ReportIOError(REALEasyPrefs::InitPrefFile("Quirlomatic"));
   // On a fresh system the application-data folder itself may not exist yet.
   ReportIOError(SpecialFolder::ApplicationData().CreateFolderPath());
@@ -47,5 +49,8 @@ void App::Event_EnableMenuItems() {
   }
 }
 
-bool App::_AppleAbout_Action() { return false; }
+bool App::_AppleAbout_Action() {
+  the::WindowAbout()->Show();
+  return false;
+}
 
