@@ -38,6 +38,8 @@ class Control {
   void SetTop(int top);
   bool Enabled() const;
   void SetEnabled(bool enabled);
+  // A control that takes no focus is never reached with Tab or toggled by keys.
+  void SetAcceptFocus(bool accept);
 
   QWidget* widget() const { return widget_; }
 

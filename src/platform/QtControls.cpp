@@ -55,6 +55,7 @@ void Control::SetLeft(int left) { widget_->move(left, widget_->y()); }
 void Control::SetTop(int top) { widget_->move(widget_->x(), top); }
 bool Control::Enabled() const { return widget_->isEnabled(); }
 void Control::SetEnabled(bool enabled) { widget_->setEnabled(enabled); }
+void Control::SetAcceptFocus(bool accept) { widget_->setFocusPolicy(accept ? Qt::StrongFocus : Qt::NoFocus); }
 
 // Label
 Label::Label(platform::Window& window) : Control(window, new QLabel()) {}
