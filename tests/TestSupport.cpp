@@ -1,7 +1,12 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <fstream>
@@ -38,6 +43,37 @@ std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int 
   });
   timer->start();
   return answered;
+}
+
+ModalAnswers::ModalAnswers(std::deque<std::function<void(QFileDialog*)>> fileDialogs)
+    : fileDialogs_(std::move(fileDialogs)) {
+  QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+  timer_.start(5);
+}
+
+void ModalAnswers::poll() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (!modal || modal == handled_) return;
+  handled_ = modal;
+  if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+    fileDialogDirectories.push_back(QDir::cleanPath(dialog->directory().absolutePath()).toStdString());
+    if (fileDialogs_.empty()) return dialog->reject();
+    auto answer = std::move(fileDialogs_.front());
+    fileDialogs_.pop_front();
+    answer(dialog);
+  } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    boxes.push_back(box->objectName().toStdString() + ": " + box->text().toStdString());
+    box->buttons().value(0)->click();
+  } else {
+    modal->close();
+  }
+}
+
+std::function<void(QFileDialog*)> Choose(const std::string& path) {
+  return [path](QFileDialog* dialog) {
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(path));
+    QMetaObject::invokeMethod(dialog, "accept");
+  };
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,8 +1,15 @@
 #pragma once
 // Helpers for tests that drive the real widgets under the offscreen platform.
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+class QFileDialog;
 
 namespace testing_support {
 
@@ -14,6 +21,25 @@ bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
 // so a broken test fails instead of hanging. Returns a flag that turns true
 // once `answer` ran.
 std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 5000);
+
+// Answers every modal dialog that opens while it lives: each file dialog with
+// the next of `fileDialogs` (rejected when none is left), each message box by
+// noting "objectName: text" in `boxes` and pressing its first button.
+class ModalAnswers {
+ public:
+  explicit ModalAnswers(std::deque<std::function<void(QFileDialog*)>> fileDialogs = {});
+  std::vector<std::string> boxes;
+  std::vector<std::string> fileDialogDirectories;  // where each file dialog started
+
+ private:
+  void poll();
+  std::deque<std::function<void(QFileDialog*)>> fileDialogs_;
+  QTimer timer_;
+  QPointer<QWidget> handled_;
+};
+
+// A file-dialog answer that chooses `path` (a file or a folder).
+std::function<void(QFileDialog*)> Choose(const std::string& path);
 
 // Reads a whole file as bytes ("" when missing) and writes one.
 std::string ReadFile(const std::string& path);

@@ -33,6 +33,31 @@ std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& fil
 // Empty when the file does not exist or cannot be read.
 std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& filterFile);
 
+// The enabled list as a set, for the lookup on every property line. The
+// filter editor lists the names in the order of the description's
+// parameters, so the entry after the last one found is tried first; the
+// table for any other name is built when the first such name comes.
+class EnabledProperties {
+ public:
+  // The list must outlive the set.
+  explicit EnabledProperties(const std::vector<std::string>& enabled);
+
+  bool Contains(std::string_view property);
+
+ private:
+  void build();
+  // Open addressing over the entries: the upper half of the name's hash and
+  // the entry's index + 1, 0 for a free slot.
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::uint32_t entry = 0;
+  };
+  const std::vector<std::string>& enabled_;
+  std::size_t next_ = 0;
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+};
+
 // Expands the description's lines one by one into `out`, which it appends to.
 // The enabled list must outlive the expander.
 class PatchExpander {
@@ -41,27 +66,28 @@ class PatchExpander {
 
   void Append(std::string_view line, std::string& out);
 
- private:
-  bool isEnabled(std::string_view property) const;
-
-  // Open addressing over the enabled entries: the upper half of the name's
-  // hash and the entry's index + 1, 0 for a free slot.
-  struct Slot {
-    std::uint32_t hash = 0;
-    std::uint32_t entry = 0;
+  // What the lines so far leave for the next placeholder line.
+  struct State {
+    bool randomise = false;
+    bool booleanType = false;
+    // Above the first property line: whether the empty property is enabled
+    // is yet to be looked up.
+    bool unknown = true;
   };
-  const std::vector<std::string>& enabled_;
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::size_t count_ = 0;
+
+ private:
+  EnabledProperties enabled_;
   ValueMaker makeValue_;
-  bool randomise_ = false;
-  bool booleanType_ = false;
+  State state_;
 };
 
 // The patch text of the lines: every output line followed by EndOfLine.
+// Passed MakeNumberValue itself, it writes the values in place, as the
+// overload without a value maker does.
 std::string ExpandPatch(std::span<const std::string_view> lines, const std::vector<std::string>& enabled,
                         const ValueMaker& makeValue);
+// With the random values of MakeNumberValue.
+std::string ExpandPatch(std::span<const std::string_view> lines, const std::vector<std::string>& enabled);
 
 // Reads the filter file (missing: nothing enabled) and expands the description
 // with random values into `out`. False, with `out` empty, when the description

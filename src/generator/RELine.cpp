@@ -1,5 +1,6 @@
 #include "RELine.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -103,11 +104,138 @@ void parseProperty(std::string_view line, std::size_t marker, RELine& parsed) {
     parsed.propertyType = platform::Trim(between(line, typeStart, findAny<'"'>(line, typeStart)));
   }
 }
-}  // namespace
 
-LineClass Classify(std::string_view line) { return ParseLine(line).kind; }
+#if defined(__SSE2__) && defined(__SIZEOF_INT128__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define QM_SHORT_LINES 1
+// One bit for each byte of a line of up to 128 bytes.
+__extension__ typedef unsigned __int128 Bits;
+constexpr std::size_t kShortLine = 128;
 
-RELine ParseLine(std::string_view line) {
+// For each of Cs, the bytes of the line equal to it; zero bits beyond its end.
+// Each block of 16 bytes gives 16 bits of its own, so none is shifted into
+// place: a little-endian copy of the blocks' bits is the line's.
+template <char... Cs>
+inline void lineBits(std::string_view line, Bits (&bits)[sizeof...(Cs)]) {
+  constexpr std::size_t kBlocks = sizeof(Bits) * 8 / 16;
+  std::uint16_t blocks[sizeof...(Cs)][kBlocks] = {};
+  const auto add = [&blocks](const char* p, std::size_t block, unsigned seen) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    std::size_t k = 0;
+    ((blocks[k++][block] = static_cast<std::uint16_t>(
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(Cs)))) >> seen)),
+     ...);
+  };
+  const std::size_t size = line.size();
+  if (size < 16) {
+    // Zero bytes after the line are none of the bytes sought.
+    char block[16] = {};
+    for (std::size_t i = 0; i < size; ++i) block[i] = line[i];
+    add(block, 0, 0);
+  } else {
+    std::size_t i = 0, block = 0;
+    for (; i + 16 <= size; i += 16) add(line.data() + i, block++, 0);
+    // The last 16 bytes, without those already seen.
+    if (i < size) add(line.data() + size - 16, block, static_cast<unsigned>(16 - (size - i)));
+  }
+  for (std::size_t k = 0; k < sizeof...(Cs); ++k) std::memcpy(&bits[k], blocks[k], sizeof(Bits));
+}
+
+inline Bits atOrAfter(Bits bits, std::size_t pos) { return pos >= kShortLine ? 0 : bits & (~Bits{0} << pos); }
+
+inline std::size_t lowest(Bits bits) {
+  const auto low = static_cast<std::uint64_t>(bits), high = static_cast<std::uint64_t>(bits >> 64);
+  if (low != 0) return static_cast<std::size_t>(std::countr_zero(low));
+  if (high != 0) return 64 + static_cast<std::size_t>(std::countr_zero(high));
+  return npos;
+}
+
+// The first of the candidate positions at or after `from` where `needle` stands.
+inline std::size_t firstAt(std::string_view line, Bits candidates, std::string_view needle, std::size_t from = 0) {
+  for (candidates = atOrAfter(candidates, from); candidates != 0; candidates &= candidates - 1)
+    if (const std::size_t pos = lowest(candidates); at(line, pos, needle)) return pos;
+  return npos;
+}
+
+inline std::string_view trim(std::string_view text) {
+  if (!text.empty() && static_cast<unsigned char>(text.front()) > ' ' &&
+      static_cast<unsigned char>(text.back()) > ' ')
+    return text;
+  return platform::Trim(text);
+}
+
+constexpr std::size_t kMarkerY = kPropertyMarker.find('y');
+static_assert(kPropertyMarker[0] == '<' && kPropertyMarker.back() == '"');
+static_assert(kTypeSeparator[0] == '"' && kTypeSeparator.back() == '"');
+
+void parseShortProperty(std::string_view line, Bits ys, std::size_t marker, RELine& parsed) {
+  Bits bits[2];
+  lineBits<'"', '<'>(line, bits);
+  const Bits quotes = bits[0];
+  parsed.kind = LineClass::Property;
+  const std::size_t start = marker + kPropertyMarker.size();
+  const Bits markers = bits[1] & (ys >> kMarkerY) & (quotes >> (kPropertyMarker.size() - 1));
+  const Bits separators = quotes & (quotes >> (kTypeSeparator.size() - 1));
+  const std::size_t separator = firstAt(line, separators, kTypeSeparator);
+  // The line's first type separator can begin with the marker's own quote.
+  const std::size_t nameSeparator =
+      separator != npos && separator < start ? firstAt(line, separators, kTypeSeparator, start) : separator;
+  parsed.propertyName = between(line, start, std::min(firstAt(line, markers, kPropertyMarker, start), nameSeparator));
+  if (separator != npos) {
+    const std::size_t typeStart = separator + kTypeSeparator.size();
+    parsed.propertyType = trim(between(line, typeStart, lowest(atOrAfter(quotes, typeStart))));
+  }
+}
+
+// ParseLine for a line of up to kShortLine bytes, where every search is a
+// look at the bits of one pass; the fields of a placeholder come from the
+// same bits.
+RELine parseShort(std::string_view line, std::span<std::string_view> fields) {
+  RELine parsed;
+  Bits bits[2];
+  lineBits<'y', '{'>(line, bits);
+  // The marker is sought by its "y", which ordinary patch lines rarely hold.
+  const Bits ys = bits[0];
+  if (const std::size_t marker = firstAt(line, ys >> kMarkerY, kPropertyMarker); marker != npos) {
+    parseShortProperty(line, ys, marker, parsed);
+    return parsed;
+  }
+  const Bits opens = bits[1] & (bits[1] >> 1);
+  if (opens == 0) return parsed;
+  lineBits<'}', kFieldSeparator>(line, bits);
+  const Bits closes = bits[0] & (bits[0] >> 1);
+  // No "}}" can overlap a "{{", so any "}}" of the line stands wholly before or after the first.
+  if (closes == 0) {
+    parsed.kind = LineClass::UnclosedPlaceholder;
+    return parsed;
+  }
+  const std::size_t open = lowest(opens);
+  const std::size_t start = open + kPlaceholderOpen.size();
+  parsed.kind = LineClass::Placeholder;
+  parsed.prefix = line.substr(0, open);
+  const std::size_t end =
+      std::min({lowest(atOrAfter(opens, start)), lowest(atOrAfter(closes, start)), line.size()});
+  const std::string_view text = line.substr(start, end - start);
+  parsed.placeholder = text;
+  if (fields.empty()) return parsed;
+  if (text.size() >= 64) {
+    PlaceholderFields(text, fields);
+    return parsed;
+  }
+  auto bars = static_cast<std::uint64_t>(bits[1] >> start) & ((std::uint64_t{1} << text.size()) - 1);
+  std::size_t field = 0, from = 0;
+  for (; bars != 0 && field < fields.size(); bars &= bars - 1) {
+    const auto bar = static_cast<std::size_t>(std::countr_zero(bars));
+    fields[field++] = text.substr(from, bar - from);
+    from = bar + 1;
+  }
+  if (field < fields.size()) fields[field++] = text.substr(from);
+  for (; field < fields.size(); ++field) fields[field] = {};
+  return parsed;
+}
+#endif
+
+// Lines longer than parseShort takes.
+RELine parseLong(std::string_view line) {
   // The marker is sought by its "y", which ordinary patch lines rarely hold,
   // where its "<" stands on every line of a patch.
   constexpr std::size_t kMarkerY = kPropertyMarker.find('y');
@@ -139,6 +267,26 @@ RELine ParseLine(std::string_view line) {
   parsed.prefix = line.substr(0, open);
   // Neither can a "}}" overlap the second "{{" that may end the text.
   parsed.placeholder = between(line, start, reopen < close ? reopen : close);
+  return parsed;
+}
+
+}  // namespace
+
+LineClass Classify(std::string_view line) { return ParseLine(line).kind; }
+
+RELine ParseLine(std::string_view line) {
+#if QM_SHORT_LINES
+  if (line.size() <= kShortLine) return parseShort(line, {});
+#endif
+  return parseLong(line);
+}
+
+RELine ParseLine(std::string_view line, std::span<std::string_view> fields) {
+#if QM_SHORT_LINES
+  if (line.size() <= kShortLine) return parseShort(line, fields);
+#endif
+  RELine parsed = parseLong(line);
+  if (parsed.kind == LineClass::Placeholder) PlaceholderFields(parsed.placeholder, fields);
   return parsed;
 }
 

@@ -40,6 +40,10 @@ struct RELine {
 LineClass Classify(std::string_view line);
 // Only the parts of the line's own class are filled in.
 RELine ParseLine(std::string_view line);
+// ParseLine, and for a placeholder line the first fields.size() fields of its
+// placeholder text as PlaceholderFields gives them, from the same pass over
+// the line. Other lines leave the fields as they are.
+RELine ParseLine(std::string_view line, std::span<std::string_view> fields);
 
 // Field n (from 1) of a placeholder text split at "|", untrimmed; empty beyond
 // the last field.

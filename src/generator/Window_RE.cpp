@@ -1,3 +1,224 @@
 #include "Window_RE.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <vector>
+
+#include "PatchExpansion.h"
+#include "Window_Done.h"
+#include "filter/Window_Filter.h"
+#include "platform/Application.h"
+#include "platform/Date.h"
+#include "platform/Dialogs.h"
+#include "platform/Text.h"
+#include "platform/TextStream.h"
+#include "prefs/REALEasyPrefs.h"
+#include "shell/App.h"
+#include "shell/MenuBar1.h"
+
+using namespace platform;
+
+namespace {
+
+// Why a description that was there when the batch began could not be read.
+IOResult descriptionFailure(const FolderItem& description) {
+  IOResult why;
+  if (description.Exists()) (void)TextInputStream::Open(description, &why);
+  if (why) why = IOResult::FromErrno("read", description.AbsolutePath(), ENOENT);
+  return why;
+}
+
+bool isDescription(const FolderItem& item) { return !item.IsNil() && item.Exists() && !item.Directory(); }
+
+}  // namespace
+
 Window_RE* the::Window_RE() { return platform::SharedWindow<::Window_RE>(); }
+
+void Window_RE::Layout() {
+  SetMenuBar(the::MenuBar1());
+  WindowDesign design;
+  design.width = 350;
+  design.height = 88;
+  design.frame = Frame::Document;
+  design.placement = Placement::Default;
+  design.closeButton = true;
+  design.minimizeButton = true;
+  design.visible = true;
+  ApplyDesign(design);
+}
+
+void Window_RE::CreateControls() { _CreateControls0(); }
+
+void Window_RE::_CreateControls0() {
+  // Made in tab order.
+  AddControl<Label>("Label1", {111, 15, 44, 20})->SetText("Create");
+
+  auto* start = AddControl<PushButton>("PushButton1", {134, 48, 82, 20});
+  start->SetCaption("Start");
+  start->SetDefault(true);
+  start->Action = [this] { PushButton1_Action(); };
+
+  AddControl<Label>("Label2", {197, 15, 71, 20})->SetText("patch(es)...");
+
+  auto* count = AddControl<TextField>("TextField1", {159, 14, 32, 22});
+  count->SetText("1");
+  count->SetDigitsOnly(3);
+  TextField1_Open();
+
+  auto* gear = AddControl<Canvas>("Canvas1", {326, 0, 24, 24});
+  gear->SetBackdrop(monotone_cog_settings_gear());
+  gear->SetHelpTag("Adjust Filter");
+  gear->MouseDown = [this](int x, int y) { return Canvas1_MouseDown(x, y); };
+
+  // Above the visible area: only the cancel key reaches it.
+  auto* cancel = AddControl<PushButton>("PushButton2", {137, -56, 80, 20});
+  cancel->SetCaption("Cancel");
+  cancel->SetCancel(true);
+  cancel->Action = [this] { PushButton2_Action(); };
+}
+
+Label* Window_RE::Label1() const { return static_cast<Label*>(ControlByName("Label1")); }
+PushButton* Window_RE::PushButton1() const { return static_cast<PushButton*>(ControlByName("PushButton1")); }
+Label* Window_RE::Label2() const { return static_cast<Label*>(ControlByName("Label2")); }
+TextField* Window_RE::TextField1() const { return static_cast<TextField*>(ControlByName("TextField1")); }
+Canvas* Window_RE::Canvas1() const { return static_cast<Canvas*>(ControlByName("Canvas1")); }
+PushButton* Window_RE::PushButton2() const { return static_cast<PushButton*>(ControlByName("PushButton2")); }
+
+void Window_RE::PushButton1_Action() {
+  const double count = Val(Trim(TextField1()->Text()));
+  if (count > 0) {
+    const std::string reName = the::App()->Selected_RE;
+    if (!isDescription(RELibraryFolder().Child(reName))) {
+      // Before the folder is asked for: without a description there is nothing to write.
+      MsgBox("RE description not found!");
+    } else {
+      SelectFolderDialog dialog;
+      dialog.ActionButtonCaption = "Select";
+      dialog.Title = "Select folder...";
+      dialog.PromptText = "Select folder...";
+      dialog.InitialDirectory = REALEasyPrefs::GetPrefFolderItem("SavePath", SpecialFolder::Desktop());
+      const FolderItem folder = dialog.ShowModal();
+      if (!folder.IsNil()) {
+        Hide();
+        const std::string counterKey = "Counter " + reName;
+        const std::int32_t before = REALEasyPrefs::GetPrefNumber(counterKey, 0);
+        std::int32_t counter = before;
+        IOResult result;
+        {
+          WaitCursor wait;
+          result = WriteBatch(folder, reName, ToInt32(count), counter);
+        }
+        // After a failure too: the next batch must not overwrite what was written.
+        REALEasyPrefs::SetPrefFolderItem("SavePath", folder);
+        if (result || counter != before) REALEasyPrefs::SetPrefNumber(counterKey, counter);
+        ReportIOError(REALEasyPrefs::WritePrefFile());
+        if (result) {
+          the::Window_Done()->Show();
+        } else {
+          Show();
+          ReportIOError(result);
+        }
+      }
+    }
+  }
+  TextField1()->SelectAll();
+}
+
+IOResult Window_RE::WriteBatch(const FolderItem& folder, const std::string& reName, int count,
+                               std::int32_t& counter) {
+  const FolderItem description = RELibraryFolder().Child(reName);
+  const FolderItem filterFile = FilterFolder().Child(reName);
+  if (count <= 0) return IOResult::Ok();
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    const FolderItem file = folder.Child(reName + "_" + Str(std::int64_t{counter} + 1) + ".repatch");
+    if (counter == std::numeric_limits<std::int32_t>::max())
+      return IOResult::Fail(
+          "write", file.AbsolutePath(),
+          "The patch counter has reached its highest number; \"Reset Numbers\" starts it again.");
+    const std::int32_t number = counter + 1;
+    // Read afresh for every file, so a filter saved meanwhile applies at once.
+    text.clear();
+    if (!generator::ExpandPatchFile(description, filterFile, text)) return descriptionFailure(description);
+    IOResult result;
+    auto out = TextOutputStream::Create(file, &result);
+    if (!out) return result;
+    out->Write(text);
+    if (result = out->Close(); !result) return result;
+    counter = number;
+  }
+  return IOResult::Ok();
+}
+
+void Window_RE::TextField1_Open() { TextField1()->SelectAll(); }
+
+bool Window_RE::Canvas1_MouseDown(int /*x*/, int /*y*/) {
+  the::Window_Filter()->Show();
+  return false;
+}
+
+void Window_RE::PushButton2_Action() { Close(); }
+
+MenuItem* Window_RE::menuItem(std::string_view name) const {
+  return GetMenuBar() ? GetMenuBar()->Lookup(name) : nullptr;
+}
+MenuItem* Window_RE::RackExtensions() const { return menuItem("RackExtensions"); }
+MenuItem* Window_RE::FileMenu() const { return menuItem("FileMenu"); }
+AppleMenuItem* Window_RE::AppleAbout() const { return static_cast<AppleMenuItem*>(menuItem("AppleAbout")); }
+QuitMenuItem* Window_RE::FileQuit() const { return static_cast<QuitMenuItem*>(menuItem("FileQuit")); }
+MenuItem* Window_RE::UntitledSeparator() const { return menuItem("UntitledSeparator"); }
+MenuItem* Window_RE::FileImport() const { return menuItem("FileImport"); }
+MenuItem* Window_RE::UntitledSeparator0() const { return menuItem("UntitledSeparator0"); }
+MenuItem* Window_RE::FileResetNumbers() const { return menuItem("FileResetNumbers"); }
+MenuItem* Window_RE::UntitledSeparator1() const { return menuItem("UntitledSeparator1"); }
+MenuItem* Window_RE::FileFilter() const { return menuItem("FileFilter"); }
+MenuItem* Window_RE::FileCloseWindow() const { return menuItem("FileCloseWindow"); }
+
+void Window_RE::AddMenuHandlers() {
+  AddMenuHandler("FileCloseWindow", [this] { return _FileCloseWindow_Action(); });
+  AddMenuHandler("FileFilter", [this] { return _FileFilter_Action(); });
+}
+
+void Window_RE::Event_Open() {
+  REALEasyPrefs::GetPrefWindow("Window_RE", *this);
+  REALEasyPrefs::SetPrefString("Time " + the::App()->Selected_RE, Date().SQLDateTime());
+  ReportIOError(REALEasyPrefs::WritePrefFile());
+  SetTitle("Quirlomatic: " + the::App()->Selected_RE);
+}
+
+void Window_RE::Event_Close() {
+  REALEasyPrefs::SetPrefWindow("Window_RE", this);
+  RackExtensions()->SetEnabled(true);
+  the::App()->Update_RE_Menu();
+}
+
+void Window_RE::Event_EnableMenuItems() {
+  FileCloseWindow()->SetEnabled(true);
+  FileFilter()->SetEnabled(true);
+  RackExtensions()->SetEnabled(false);
+}
+
+bool Window_RE::_FileCloseWindow_Action() {
+  Close();
+  return false;
+}
+
+bool Window_RE::_FileFilter_Action() {
+  the::Window_Filter()->Show();
+  return false;
+}
+
+std::string Window_RE::Create_Random_Patch() {
+  const std::string& reName = the::App()->Selected_RE;
+  std::string text;
+  if (!generator::ExpandPatchFile(RELibraryFolder().Child(reName), FilterFolder().Child(reName), text)) {
+    MsgBox("RE description not found!");
+    return {};
+  }
+  return text;
+}
+
+std::string Window_RE::MakeNumber(std::string_view kind, std::string_view minimum, std::string_view maximum) {
+  return generator::MakeNumberValue(kind, minimum, maximum);
+}

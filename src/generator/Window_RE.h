@@ -1,16 +1,67 @@
 #pragma once
-// The generator window of the selected device.
+// The generator window of the selected device: a count, "Start", and the gear
+// that opens the filter editor.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "platform/Controls.h"
+#include "platform/FolderItem.h"
+#include "platform/IOResult.h"
+#include "platform/Menu.h"
 #include "platform/Window.h"
 
 class Window_RE : public platform::Window {
  public:
+  void Layout() override;
+  void CreateControls() override;
+  void _CreateControls0();
+
+  platform::Label* Label1() const;
+  platform::PushButton* PushButton1() const;
+  platform::Label* Label2() const;
+  platform::TextField* TextField1() const;
+  platform::Canvas* Canvas1() const;
+  platform::PushButton* PushButton2() const;
+
+  void PushButton1_Action();
+  void TextField1_Open();
+  bool Canvas1_MouseDown(int x, int y);
+  void PushButton2_Action();
+
+  platform::MenuItem* RackExtensions() const;
+  platform::MenuItem* FileMenu() const;
+  platform::AppleMenuItem* AppleAbout() const;
+  platform::QuitMenuItem* FileQuit() const;
+  platform::MenuItem* UntitledSeparator() const;
+  platform::MenuItem* FileImport() const;
+  platform::MenuItem* UntitledSeparator0() const;
+  platform::MenuItem* FileResetNumbers() const;
+  platform::MenuItem* UntitledSeparator1() const;
+  platform::MenuItem* FileFilter() const;
+  platform::MenuItem* FileCloseWindow() const;
+
+  void AddMenuHandlers() override;
+  void Event_Open() override;
+  void Event_Close() override;
+  void Event_EnableMenuItems() override;
+
+  bool _FileCloseWindow_Action();
+  bool _FileFilter_Action();
+
   // The text of one patch for App.Selected_RE; "" (after a message) when the
   // description is missing.
   static std::string Create_Random_Patch();
   static std::string MakeNumber(std::string_view kind, std::string_view minimum, std::string_view maximum);
+
+  // Writes `count` patches of `reName` into `folder`, numbered on from
+  // `counter`, which ends as the number of the last file written. Stops at the
+  // first file that cannot be built or written and says why.
+  static platform::IOResult WriteBatch(const platform::FolderItem& folder, const std::string& reName,
+                                       int count, std::int32_t& counter);
+
+ private:
+  platform::MenuItem* menuItem(std::string_view name) const;
 };
 
 namespace the {

@@ -7,6 +7,7 @@
 
 #include "App.h"
 #include "MenuBar1.h"
+#include "generator/Window_RE.h"
 #include "platform/Text.h"
 #include "prefs/REALEasyPrefs.h"
 
@@ -81,6 +82,7 @@ bool RE_Menu_Item::Event_Action() {
   const FolderItem item = RELibraryFolder().Child(Text());
   if (!item.IsNil()) {
     the::App()->Selected_RE = item.Name();
+    the::Window_RE()->Show();
   }
   return false;
 }

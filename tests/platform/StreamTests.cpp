@@ -38,6 +38,15 @@ TEST(TextInputStream, lineEnds) {
   EXPECT_EQ(lines(std::string("x\0y\n", 4)), (V{std::string("x\0y", 3)}));
 }
 
+// The line end is sought in blocks of 256 bytes: lines longer than a block,
+// and a CRLF split across two blocks.
+TEST(TextInputStream, longLines_andLineEndsAtBlockEdges) {
+  using V = std::vector<std::string>;
+  const std::string a(255, 'a'), b(600, 'b'), c(256, 'c');
+  EXPECT_EQ(lines(a + "\r\n" + b + "\r" + c + "\n" + b), (V{a, b, c, b}));
+  EXPECT_EQ(lines(c + "\r" + c + "\r" + a), (V{c, c, a}));
+}
+
 TEST(TextInputStream, missingFile_namesIt) {
   IOResult error;
   EXPECT_FALSE(TextInputStream::Open(FolderItem(scratch() / "nope"), &error));
