@@ -51,19 +51,38 @@ ModalAnswers::ModalAnswers(std::deque<std::function<void(QFileDialog*)>> fileDia
   timer_.start(5);
 }
 
+ModalAnswers::ModalAnswers(EveryFileDialog, std::function<void(QFileDialog*)> choose)
+    : ModalAnswers() {
+  every_ = std::move(choose);
+  answerEvery_ = true;
+}
+
 void ModalAnswers::poll() {
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal || modal == handled_) return;
   handled_ = modal;
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-    fileDialogDirectories.push_back(QDir::cleanPath(dialog->directory().absolutePath()).toStdString());
+    const std::string directory = QDir::cleanPath(dialog->directory().absolutePath()).toStdString();
+    fileDialogDirectories.push_back(directory);
+    fileDialogsSeen.push_back({dialog->windowTitle().toStdString(),
+                               dialog->labelText(QFileDialog::Accept).toStdString(), directory});
+    if (answerEvery_) {
+      if (!every_) return dialog->reject();
+      return every_(dialog);
+    }
     if (fileDialogs_.empty()) return dialog->reject();
     auto answer = std::move(fileDialogs_.front());
     fileDialogs_.pop_front();
     answer(dialog);
   } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
     boxes.push_back(box->objectName().toStdString() + ": " + box->text().toStdString());
-    box->buttons().value(0)->click();
+    BoxSeen seen{box->objectName().toStdString(), box->text().toStdString(),
+                 box->informativeText().toStdString(), box->icon(), {}};
+    for (QAbstractButton* button : box->buttons()) seen.buttons.push_back(button->text().toStdString());
+    boxesSeen.push_back(std::move(seen));
+    QAbstractButton* button = pressDefaultButton ? box->defaultButton() : nullptr;
+    if (!button) button = box->buttons().value(0);
+    button->click();
   } else {
     modal->close();
   }

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers for tests that drive the real widgets under the offscreen platform.
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -31,9 +32,31 @@ class ModalAnswers {
   std::vector<std::string> boxes;
   std::vector<std::string> fileDialogDirectories;  // where each file dialog started
 
+  // Answers every file dialog with `choose` instead of a queue (rejects each
+  // when `choose` is empty).
+  struct EveryFileDialog {};
+  ModalAnswers(EveryFileDialog, std::function<void(QFileDialog*)> choose);
+
+  // Presses each box's default button (its first when it has none) instead of
+  // its first; set before the first box opens.
+  bool pressDefaultButton = false;
+
+  struct FileDialogSeen {
+    std::string title, accept, directory;  // accept: the accept button's label
+  };
+  struct BoxSeen {
+    std::string objectName, text, informativeText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    std::vector<std::string> buttons;
+  };
+  std::vector<FileDialogSeen> fileDialogsSeen;
+  std::vector<BoxSeen> boxesSeen;
+
  private:
   void poll();
   std::deque<std::function<void(QFileDialog*)>> fileDialogs_;
+  std::function<void(QFileDialog*)> every_;
+  bool answerEvery_ = false;
   QTimer timer_;
   QPointer<QWidget> handled_;
 };

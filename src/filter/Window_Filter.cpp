@@ -48,8 +48,6 @@ std::vector<int> members(std::string_view memberList) {
   return numbers;
 }
 
-bool isFile(const FolderItem& item) { return !item.IsNil() && item.Exists() && !item.Directory(); }
-
 }  // namespace
 
 Window_Filter* the::Window_Filter() { return platform::SharedWindow<::Window_Filter>(); }
@@ -136,23 +134,6 @@ PushButton* Window_Filter::PushButtonCancel() const {
 }
 PushButton* Window_Filter::PushButton1() const { return as<PushButton>(ControlByName("PushButton1")); }
 
-MenuItem* Window_Filter::menuItem(const char* name) const {
-  return GetMenuBar() ? GetMenuBar()->Lookup(name) : nullptr;
-}
-MenuItem* Window_Filter::RackExtensions() const { return menuItem("RackExtensions"); }
-MenuItem* Window_Filter::FileMenu() const { return menuItem("FileMenu"); }
-AppleMenuItem* Window_Filter::AppleAbout() const {
-  return static_cast<AppleMenuItem*>(menuItem("AppleAbout"));
-}
-QuitMenuItem* Window_Filter::FileQuit() const { return static_cast<QuitMenuItem*>(menuItem("FileQuit")); }
-MenuItem* Window_Filter::UntitledSeparator() const { return menuItem("UntitledSeparator"); }
-MenuItem* Window_Filter::FileImport() const { return menuItem("FileImport"); }
-MenuItem* Window_Filter::UntitledSeparator0() const { return menuItem("UntitledSeparator0"); }
-MenuItem* Window_Filter::FileResetNumbers() const { return menuItem("FileResetNumbers"); }
-MenuItem* Window_Filter::UntitledSeparator1() const { return menuItem("UntitledSeparator1"); }
-MenuItem* Window_Filter::FileFilter() const { return menuItem("FileFilter"); }
-MenuItem* Window_Filter::FileCloseWindow() const { return menuItem("FileCloseWindow"); }
-
 void Window_Filter::Event_Open() {
   REALEasyPrefs::GetPrefWindow("Window_Filter", *this);
   // The model belongs to this device for as long as the editor stays open,
@@ -161,13 +142,13 @@ void Window_Filter::Event_Open() {
   SetTitle("Filter: " + reName_);
 
   const FolderItem description = RELibraryFolder().Child(reName_);
-  if (!isFile(description)) {
+  if (!description.IsFile()) {
     MsgBox("File not found.");
   } else {
     descriptionFound_ = true;
     readDescription(description);
     PopupMenu_Group()->SetListIndex(0);
-    if (const FolderItem filterFile = FilterFolder().Child(reName_); isFile(filterFile))
+    if (const FolderItem filterFile = FilterFolder().Child(reName_); filterFile.IsFile())
       readFilterFile(filterFile);
   }
 

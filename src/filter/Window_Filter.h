@@ -9,9 +9,12 @@
 #include "platform/FolderItem.h"
 #include "platform/Menu.h"
 #include "platform/Window.h"
+#include "shell/MenuBar1.h"
 
-class Window_Filter : public platform::Window {
+class Window_Filter : public platform::Window, public MenuBar1Accessors {
  public:
+  Window_Filter() : MenuBar1Accessors(static_cast<const platform::Window&>(*this)) {}
+
   // The two check-box arrays. Member k of the parameter array is parameter k's
   // box, member g of the group array group g's box.
   class GroupBox : public platform::CheckBox {
@@ -45,18 +48,6 @@ class Window_Filter : public platform::Window {
   void PushButtonCancel_Action();
   void PushButton1_Action();
 
-  platform::MenuItem* RackExtensions() const;
-  platform::MenuItem* FileMenu() const;
-  platform::AppleMenuItem* AppleAbout() const;
-  platform::QuitMenuItem* FileQuit() const;
-  platform::MenuItem* UntitledSeparator() const;
-  platform::MenuItem* FileImport() const;
-  platform::MenuItem* UntitledSeparator0() const;
-  platform::MenuItem* FileResetNumbers() const;
-  platform::MenuItem* UntitledSeparator1() const;
-  platform::MenuItem* FileFilter() const;
-  platform::MenuItem* FileCloseWindow() const;
-
   void Event_Open() override;
   void Event_EnableMenuItems() override;
   void Event_Close() override;
@@ -80,7 +71,6 @@ class Window_Filter : public platform::Window {
   void readDescription(const platform::FolderItem& description);
   void readFilterFile(const platform::FolderItem& filterFile);
   bool writeFilterFile();
-  platform::MenuItem* menuItem(const char* name) const;
 
   std::string reName_;
   bool descriptionFound_ = false;

@@ -29,8 +29,6 @@ IOResult descriptionFailure(const FolderItem& description) {
   return why;
 }
 
-bool isDescription(const FolderItem& item) { return !item.IsNil() && item.Exists() && !item.Directory(); }
-
 }  // namespace
 
 Window_RE* the::Window_RE() { return platform::SharedWindow<::Window_RE>(); }
@@ -89,7 +87,7 @@ void Window_RE::PushButton1_Action() {
   const double count = Val(Trim(TextField1()->Text()));
   if (count > 0) {
     const std::string reName = the::App()->Selected_RE;
-    if (!isDescription(RELibraryFolder().Child(reName))) {
+    if (!RELibraryFolder().Child(reName).IsFile()) {
       // Before the folder is asked for: without a description there is nothing to write.
       MsgBox("RE description not found!");
     } else {
@@ -159,21 +157,6 @@ bool Window_RE::Canvas1_MouseDown(int /*x*/, int /*y*/) {
 }
 
 void Window_RE::PushButton2_Action() { Close(); }
-
-MenuItem* Window_RE::menuItem(std::string_view name) const {
-  return GetMenuBar() ? GetMenuBar()->Lookup(name) : nullptr;
-}
-MenuItem* Window_RE::RackExtensions() const { return menuItem("RackExtensions"); }
-MenuItem* Window_RE::FileMenu() const { return menuItem("FileMenu"); }
-AppleMenuItem* Window_RE::AppleAbout() const { return static_cast<AppleMenuItem*>(menuItem("AppleAbout")); }
-QuitMenuItem* Window_RE::FileQuit() const { return static_cast<QuitMenuItem*>(menuItem("FileQuit")); }
-MenuItem* Window_RE::UntitledSeparator() const { return menuItem("UntitledSeparator"); }
-MenuItem* Window_RE::FileImport() const { return menuItem("FileImport"); }
-MenuItem* Window_RE::UntitledSeparator0() const { return menuItem("UntitledSeparator0"); }
-MenuItem* Window_RE::FileResetNumbers() const { return menuItem("FileResetNumbers"); }
-MenuItem* Window_RE::UntitledSeparator1() const { return menuItem("UntitledSeparator1"); }
-MenuItem* Window_RE::FileFilter() const { return menuItem("FileFilter"); }
-MenuItem* Window_RE::FileCloseWindow() const { return menuItem("FileCloseWindow"); }
 
 void Window_RE::AddMenuHandlers() {
   AddMenuHandler("FileCloseWindow", [this] { return _FileCloseWindow_Action(); });

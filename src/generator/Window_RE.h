@@ -10,9 +10,12 @@
 #include "platform/IOResult.h"
 #include "platform/Menu.h"
 #include "platform/Window.h"
+#include "shell/MenuBar1.h"
 
-class Window_RE : public platform::Window {
+class Window_RE : public platform::Window, public MenuBar1Accessors {
  public:
+  Window_RE() : MenuBar1Accessors(static_cast<const platform::Window&>(*this)) {}
+
   void Layout() override;
   void CreateControls() override;
   void _CreateControls0();
@@ -28,18 +31,6 @@ class Window_RE : public platform::Window {
   void TextField1_Open();
   bool Canvas1_MouseDown(int x, int y);
   void PushButton2_Action();
-
-  platform::MenuItem* RackExtensions() const;
-  platform::MenuItem* FileMenu() const;
-  platform::AppleMenuItem* AppleAbout() const;
-  platform::QuitMenuItem* FileQuit() const;
-  platform::MenuItem* UntitledSeparator() const;
-  platform::MenuItem* FileImport() const;
-  platform::MenuItem* UntitledSeparator0() const;
-  platform::MenuItem* FileResetNumbers() const;
-  platform::MenuItem* UntitledSeparator1() const;
-  platform::MenuItem* FileFilter() const;
-  platform::MenuItem* FileCloseWindow() const;
 
   void AddMenuHandlers() override;
   void Event_Open() override;
@@ -59,9 +50,6 @@ class Window_RE : public platform::Window {
   // first file that cannot be built or written and says why.
   static platform::IOResult WriteBatch(const platform::FolderItem& folder, const std::string& reName,
                                        int count, std::int32_t& counter);
-
- private:
-  platform::MenuItem* menuItem(std::string_view name) const;
 };
 
 namespace the {

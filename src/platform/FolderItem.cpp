@@ -71,6 +71,8 @@ bool FolderItem::Directory() const {
   return ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool FolderItem::IsFile() const { return Exists() && !Directory(); }
+
 IOResult FolderItem::CreateAsFolder() const {
   if (::mkdir(path_.c_str(), 0777) != 0) return IOResult::FromErrno("create folder", AbsolutePath(), errno);
   return IOResult::Ok();

@@ -35,6 +35,7 @@ class FolderItem {
 
   bool Exists() const;     // the item itself (a link counts, whatever it points to)
   bool Directory() const;  // an existing folder
+  bool IsFile() const;     // exists and is not a folder
 
   IOResult CreateAsFolder() const;
   // Creates this folder and every missing folder above it.

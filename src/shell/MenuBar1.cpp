@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "App.h"
+#include "platform/Window.h"
 
 using namespace platform;
 
@@ -53,3 +54,21 @@ MenuItem* RackExtensions() { return lookup("RackExtensions"); }
 AppleMenuItem* AppleAbout() { return static_cast<AppleMenuItem*>(lookup("AppleAbout")); }
 MenuItem* FileImport() { return lookup("FileImport"); }
 MenuItem* FileResetNumbers() { return lookup("FileResetNumbers"); }
+
+MenuItem* MenuBar1Accessors::menuItem(std::string_view name) const {
+  MenuBar* bar = window_.GetMenuBar();
+  return bar ? bar->Lookup(name) : nullptr;
+}
+MenuItem* MenuBar1Accessors::RackExtensions() const { return menuItem("RackExtensions"); }
+MenuItem* MenuBar1Accessors::FileMenu() const { return menuItem("FileMenu"); }
+AppleMenuItem* MenuBar1Accessors::AppleAbout() const {
+  return static_cast<AppleMenuItem*>(menuItem("AppleAbout"));
+}
+QuitMenuItem* MenuBar1Accessors::FileQuit() const { return static_cast<QuitMenuItem*>(menuItem("FileQuit")); }
+MenuItem* MenuBar1Accessors::UntitledSeparator() const { return menuItem("UntitledSeparator"); }
+MenuItem* MenuBar1Accessors::FileImport() const { return menuItem("FileImport"); }
+MenuItem* MenuBar1Accessors::UntitledSeparator0() const { return menuItem("UntitledSeparator0"); }
+MenuItem* MenuBar1Accessors::FileResetNumbers() const { return menuItem("FileResetNumbers"); }
+MenuItem* MenuBar1Accessors::UntitledSeparator1() const { return menuItem("UntitledSeparator1"); }
+MenuItem* MenuBar1Accessors::FileFilter() const { return menuItem("FileFilter"); }
+MenuItem* MenuBar1Accessors::FileCloseWindow() const { return menuItem("FileCloseWindow"); }

@@ -7,10 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -32,6 +30,7 @@
 
 using namespace platform;
 namespace fs = std::filesystem;
+using testing_support::ModalAnswers;
 using testing_support::ReadFile;
 using testing_support::WaitUntil;
 using testing_support::WriteFile;
@@ -62,47 +61,6 @@ const std::string kPatch =
 std::string prefFilePath() {
   return SpecialFolder::Preferences().Child(REALEasyPrefs::kBundleIdentifier).AbsolutePath();
 }
-
-// Answers every modal dialog that opens while it lives: the folder dialog with
-// `choose`, each message box by noting its text and pressing its button.
-class Answers {
- public:
-  explicit Answers(std::function<void(QFileDialog*)> choose = {}) : choose_(std::move(choose)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-    timer_.start(5);
-  }
-
-  struct Dialog {
-    std::string title, accept, directory;
-  };
-  std::vector<Dialog> dialogs;
-  Texts boxes;  // objectName + ": " + text
-
- private:
-  void poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == handled_) return;
-    handled_ = modal;
-    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-      dialogs.push_back({dialog->windowTitle().toStdString(),
-                         dialog->labelText(QFileDialog::Accept).toStdString(),
-                         QDir::cleanPath(dialog->directory().absolutePath()).toStdString()});
-      if (choose_)
-        choose_(dialog);
-      else
-        dialog->reject();
-    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes.push_back(box->objectName().toStdString() + ": " + box->text().toStdString());
-      box->buttons().value(0)->click();
-    } else {
-      modal->close();
-    }
-  }
-
-  std::function<void(QFileDialog*)> choose_;
-  QTimer timer_;
-  QPointer<QWidget> handled_;
-};
 
 std::function<void(QFileDialog*)> chooseFolder(const std::string& path,
                                                std::function<void()> afterChoice = {}) {
@@ -317,12 +275,12 @@ TEST_F(GeneratorWindow, batches_numberOnAcrossFoldersAndRestarts) {
   const std::string first = Folder("first"), second = Folder("second");
   Open();
   {
-    Answers answers(chooseFolder(first));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(first));
     Start("3");
-    ASSERT_EQ(answers.dialogs.size(), 1u);
-    EXPECT_EQ(answers.dialogs[0].title, "Select folder...");
-    EXPECT_EQ(answers.dialogs[0].accept, "Select");
-    EXPECT_EQ(answers.dialogs[0].directory, QDir::homePath().toStdString() + "/Desktop");
+    ASSERT_EQ(answers.fileDialogsSeen.size(), 1u);
+    EXPECT_EQ(answers.fileDialogsSeen[0].title, "Select folder...");
+    EXPECT_EQ(answers.fileDialogsSeen[0].accept, "Select");
+    EXPECT_EQ(answers.fileDialogsSeen[0].directory, QDir::homePath().toStdString() + "/Desktop");
     EXPECT_TRUE(answers.boxes.empty());
   }
   EXPECT_EQ(folderNames(first), patchNames(1, 3));
@@ -334,10 +292,10 @@ TEST_F(GeneratorWindow, batches_numberOnAcrossFoldersAndRestarts) {
 
   ASSERT_TRUE(WaitUntil([this] { return window->Visible(); }));
   {
-    Answers answers(chooseFolder(second));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(second));
     Start("2");
-    ASSERT_EQ(answers.dialogs.size(), 1u);
-    EXPECT_EQ(answers.dialogs[0].directory, first);
+    ASSERT_EQ(answers.fileDialogsSeen.size(), 1u);
+    EXPECT_EQ(answers.fileDialogsSeen[0].directory, first);
   }
   EXPECT_EQ(folderNames(second), patchNames(4, 5));
   EXPECT_NE(ReadFile(prefFilePath()).find("Counter Bass.re=5\n"), std::string::npos);
@@ -351,10 +309,10 @@ TEST_F(GeneratorWindow, batches_numberOnAcrossFoldersAndRestarts) {
   ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
   Open();
   {
-    Answers answers(chooseFolder(first));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(first));
     Start("007");
-    ASSERT_EQ(answers.dialogs.size(), 1u);
-    EXPECT_EQ(answers.dialogs[0].directory, second);
+    ASSERT_EQ(answers.fileDialogsSeen.size(), 1u);
+    EXPECT_EQ(answers.fileDialogsSeen[0].directory, second);
   }
   Texts expected = patchNames(1, 3);
   for (const std::string& name : patchNames(6, 12)) expected.push_back(name);
@@ -366,10 +324,10 @@ TEST_F(GeneratorWindow, countNotAboveZero_opensNoDialog) {
   Open();
   for (const char* count : {"0", "000", ""}) {
     SCOPED_TRACE(count);
-    Answers answers(chooseFolder(Folder("never")));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(Folder("never")));
     Start(count);
-    WaitUntil([&] { return !answers.dialogs.empty(); }, 100);
-    EXPECT_TRUE(answers.dialogs.empty());
+    WaitUntil([&] { return !answers.fileDialogsSeen.empty(); }, 100);
+    EXPECT_TRUE(answers.fileDialogsSeen.empty());
     EXPECT_TRUE(window->Visible());
     EXPECT_EQ(countField()->selectedText().toStdString(), count);
   }
@@ -381,9 +339,9 @@ TEST_F(GeneratorWindow, cancelledDialog_changesNothing) {
   Open();
   const std::string before = ReadFile(prefFilePath());
   {
-    Answers answers(cancel());
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, cancel());
     Start("12");
-    EXPECT_EQ(answers.dialogs.size(), 1u);
+    EXPECT_EQ(answers.fileDialogsSeen.size(), 1u);
   }
   EXPECT_TRUE(window->Visible());
   EXPECT_EQ(openNotice(), nullptr);
@@ -398,7 +356,7 @@ TEST_F(GeneratorWindow, replacedFile_holdsOnlyTheNewPatch) {
   const std::string out = Folder("out");
   WriteFile(out + "/Bass.re_1.repatch", std::string(10000, 'x'));
   Open();
-  Answers answers(chooseFolder(out));
+  ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(out));
   Start("1");
   EXPECT_EQ(ReadFile(out + "/Bass.re_1.repatch"), kPatch);
   EXPECT_EQ(folderNames(out), patchNames(1, 1));
@@ -409,7 +367,7 @@ TEST_F(GeneratorWindow, replacedFile_holdsOnlyTheNewPatch) {
 TEST_F(GeneratorWindow, notice_closesAfterASecond_andBringsTheSameWindowBack) {
   Open();
   {
-    Answers answers(chooseFolder(Folder("out")));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(Folder("out")));
     Start("2");
   }
   QElapsedTimer clock;
@@ -443,7 +401,7 @@ TEST_F(GeneratorWindow, notice_okOrReturn_closesItAtOnce) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(WaitUntil([this] { return window->Visible(); }));
     {
-      Answers answers(chooseFolder(Folder("out")));
+      ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(Folder("out")));
       Start("1");
     }
     Window_Done* notice = openNotice();
@@ -463,11 +421,11 @@ TEST_F(GeneratorWindow, missingDescription_saysSoOnce_andWritesNothing) {
   const std::string before = ReadFile(prefFilePath());
   const std::string out = Folder("out");
   {
-    Answers answers(chooseFolder(out));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(out));
     Start("5");
     WaitUntil([&] { return answers.boxes.size() > 1; }, 300);
     EXPECT_EQ(answers.boxes, Texts{"MsgBox: RE description not found!"});
-    EXPECT_TRUE(answers.dialogs.empty());
+    EXPECT_TRUE(answers.fileDialogsSeen.empty());
   }
   EXPECT_TRUE(folderNames(out).empty());
   EXPECT_TRUE(folderNames(QDir::homePath().toStdString() + "/Desktop").empty());
@@ -528,7 +486,7 @@ TEST_F(GeneratorWindow, failedFile_stopsTheBatch_andKeepsWhatWasWritten) {
     if (c.counterBefore >= 0) REALEasyPrefs::SetPrefNumber("Counter Bass.re", c.counterBefore);
     const std::string folder = Folder(c.name);
     const auto [path, reason] = c.arrange(folder);
-    Answers answers(chooseFolder(folder, c.afterChoice));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(folder, c.afterChoice));
     Start("5");
     ASSERT_EQ(answers.boxes.size(), 1u);
     EXPECT_NE(answers.boxes[0].find("IOErrorBox: "), std::string::npos) << answers.boxes[0];
@@ -607,7 +565,7 @@ TEST(GeneratorWrapper, createRandomPatch_expandsTheSelectedDescription) {
   EXPECT_EQ(Window_RE::MakeNumber("integer", "9", "9"), "9");
 
   fs::remove(RELibraryFolder().Child(kRE).Path());
-  Answers answers;
+  ModalAnswers answers;
   EXPECT_EQ(Window_RE::Create_Random_Patch(), "");
   EXPECT_EQ(answers.boxes, Texts{"MsgBox: RE description not found!"});
 }

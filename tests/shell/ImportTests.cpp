@@ -3,10 +3,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #if defined(__linux__)
 #include <linux/fs.h>
@@ -34,54 +32,8 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-struct Shown {
-  std::string name;  // the box's objectName
-  std::string text;
-  std::string explanation;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  Texts buttons;
-};
-
-// Answers every modal dialog that opens while it lives: the file dialog with
-// `choose`, each message box by noting it and pressing its default button.
-class Answers {
- public:
-  explicit Answers(std::function<void(QFileDialog*)> choose) : choose_(std::move(choose)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-    timer_.start(5);
-  }
-
-  std::vector<Shown> boxes;
-  Texts fileDialogTitles;
-
- private:
-  void poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || modal == handled_) return;
-    handled_ = modal;
-    if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-      fileDialogTitles.push_back(dialog->windowTitle().toStdString());
-      choose_(dialog);
-    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      Shown shown{box->objectName().toStdString(),
-                  box->text().toStdString(),
-                  box->informativeText().toStdString(),
-                  box->icon(),
-                  {}};
-      for (QAbstractButton* button : box->buttons()) shown.buttons.push_back(button->text().toStdString());
-      boxes.push_back(shown);
-      QAbstractButton* button = box->defaultButton();
-      if (!button) button = box->buttons().value(0);
-      button->click();
-    } else {
-      modal->close();
-    }
-  }
-
-  std::function<void(QFileDialog*)> choose_;
-  QTimer timer_;
-  QPointer<QWidget> handled_;
-};
+using testing_support::ModalAnswers;
+using Shown = ModalAnswers::BoxSeen;
 
 std::function<void(QFileDialog*)> chooseFile(const std::string& path) {
   return [path](QFileDialog* dialog) {
@@ -133,15 +85,18 @@ class Import : public StartedApp {
   }
 
   std::vector<Shown> run(std::function<void(QFileDialog*)> choose) {
-    Answers answers(std::move(choose));
+    ModalAnswers answers(ModalAnswers::EveryFileDialog{}, std::move(choose));
+    answers.pressDefaultButton = true;
     app->Choose(FileImport());
-    EXPECT_EQ(answers.fileDialogTitles, Texts{"Import RE description..."});
-    return answers.boxes;
+    Texts titles;
+    for (const auto& dialog : answers.fileDialogsSeen) titles.push_back(dialog.title);
+    EXPECT_EQ(titles, Texts{"Import RE description..."});
+    return answers.boxesSeen;
   }
 
   static Texts texts(const std::vector<Shown>& boxes) {
     Texts result;
-    for (const auto& box : boxes) result.push_back(box.name + ": " + box.text);
+    for (const auto& box : boxes) result.push_back(box.objectName + ": " + box.text);
     return result;
   }
 
@@ -177,9 +132,9 @@ TEST_F(Import, fromAnotherFolder_movesTheFileIntoTheLibraryAndListsIt) {
   const std::string chosen = fileElsewhere("Bass", "line\n");
   const auto boxes = run(chooseFile(chosen));
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].name, "MessageDialog");
+  EXPECT_EQ(boxes[0].objectName, "MessageDialog");
   EXPECT_EQ(boxes[0].text, "Import successful!");
-  EXPECT_EQ(boxes[0].explanation, "Please adjust the filter settings!");
+  EXPECT_EQ(boxes[0].informativeText, "Please adjust the filter settings!");
   EXPECT_EQ(boxes[0].icon, QMessageBox::Information);
   EXPECT_EQ(boxes[0].buttons, Texts{"Ok"});
   EXPECT_FALSE(fs::exists(chosen));
@@ -381,7 +336,7 @@ TEST_F(ImportAcrossFileSystems, failedCopy_keepsBothFiles_leavesNoPartialCopy) {
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
   // The reason is the C++ library's rendering of EFBIG; only the file is pinned.
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].name, "IOErrorBox");
+  EXPECT_EQ(boxes[0].objectName, "IOErrorBox");
   const std::string prefix = "Cannot copy file " + chosen + ":\n";
   EXPECT_EQ(boxes[0].text.rfind(prefix, 0), 0u) << boxes[0].text;
   EXPECT_GT(boxes[0].text.size(), prefix.size() + 1) << "no reason given";
