@@ -64,6 +64,9 @@ class ModalAnswers {
 // A file-dialog answer that chooses `path` (a file or a folder).
 std::function<void(QFileDialog*)> Choose(const std::string& path);
 
+// The names in a folder, sorted (none when it does not exist).
+std::vector<std::string> folderNames(const std::string& folder);
+
 // Reads a whole file as bytes ("" when missing) and writes one.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

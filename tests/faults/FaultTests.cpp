@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "AppDriver.h"
 #include "TestSupport.h"
 #include "filter/Window_Filter.h"
 #include "generator/Window_Done.h"
@@ -55,50 +56,10 @@ std::string libraryPath(const std::string& name) { return RELibraryFolder().Chil
 std::string filterPath(const std::string& name) { return FilterFolder().Child(name).AbsolutePath(); }
 std::string patchName(const std::string& re, int n) { return re + "_" + std::to_string(n) + ".repatch"; }
 
-Texts folderNames(const std::string& folder) {
-  Texts names;
-  if (!fs::exists(folder)) return names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string folder(const std::string& name) {
   const std::string path = home() + "/" + name;
   fs::create_directories(path);
   return path;
-}
-
-template <class W>
-W* openWindow() {
-  for (Window* window : Window::OpenWindows())
-    if (auto* w = dynamic_cast<W*>(window)) return w;
-  return nullptr;
-}
-
-template <class T = QWidget>
-T* child(Window* window, const char* name) {
-  return window->widget()->findChild<T*>(name);
-}
-
-void click(QWidget* widget) {
-  ASSERT_NE(widget, nullptr);
-  const int x = qobject_cast<QCheckBox*>(widget) ? 8 : widget->width() / 2;
-  QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(x, widget->height() / 2));
-}
-
-// Chooses a menu item the way a click does: menus brought up to date, then its action.
-void choose(MenuItem* item) {
-  ASSERT_NE(item, nullptr);
-  the::App()->UpdateMenus();
-  ASSERT_TRUE(item->Enabled()) << item->Text();
-  item->impl()->action->trigger();
-}
-
-MenuItem* reEntry(const std::string& name) {
-  for (int i = 0; i < RackExtensions()->Count(); ++i)
-    if (RackExtensions()->Item(i)->Text() == name) return RackExtensions()->Item(i);
-  return nullptr;
 }
 
 Window_RE* openGenerator(const std::string& name) {

@@ -34,6 +34,7 @@ using testing_support::ModalAnswers;
 using testing_support::ReadFile;
 using testing_support::WaitUntil;
 using testing_support::WriteFile;
+using testing_support::folderNames;
 using Texts = std::vector<std::string>;
 
 namespace {
@@ -73,14 +74,6 @@ std::function<void(QFileDialog*)> chooseFolder(const std::string& path,
 
 std::function<void(QFileDialog*)> cancel() {
   return [](QFileDialog* dialog) { dialog->reject(); };
-}
-
-Texts folderNames(const std::string& folder) {
-  Texts names;
-  if (!fs::exists(folder)) return names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 Texts patchNames(int from, int to) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "AppDriver.h"
 #include "TestSupport.h"
 #include "filter/Window_Filter.h"
 #include "generator/Window_Done.h"
@@ -51,39 +52,6 @@ const std::string kTemplate =
 
 std::string home() { return QDir::homePath().toStdString(); }
 std::string outFolder() { return home() + "/Patches"; }
-
-// Chooses a menu item the way a click does: menus brought up to date, then its action.
-void choose(MenuItem* item) {
-  ASSERT_NE(item, nullptr);
-  the::App()->UpdateMenus();
-  ASSERT_TRUE(item->Enabled()) << item->Text();
-  item->impl()->action->trigger();
-}
-
-MenuItem* reEntry(const std::string& name) {
-  for (int i = 0; i < RackExtensions()->Count(); ++i)
-    if (RackExtensions()->Item(i)->Text() == name) return RackExtensions()->Item(i);
-  return nullptr;
-}
-
-template <class W>
-W* openWindow() {
-  for (Window* window : Window::OpenWindows())
-    if (auto* w = dynamic_cast<W*>(window)) return w;
-  return nullptr;
-}
-
-void click(QWidget* widget) {
-  ASSERT_NE(widget, nullptr);
-  // A check box toggles only on its box and caption, not on the empty rest.
-  const int x = qobject_cast<QCheckBox*>(widget) ? 8 : widget->width() / 2;
-  QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(x, widget->height() / 2));
-}
-
-template <class T = QWidget>
-T* child(Window* window, const char* name) {
-  return window->widget()->findChild<T*>(name);
-}
 
 // A batch through the count field and the folder dialog; waits until the
 // notice has closed and the generator window is back.
