@@ -31,25 +31,24 @@ struct Decimal {
 };
 
 Decimal readDecimal(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const auto digit = [&p, end] { return p != end && static_cast<unsigned char>(*p - '0') < 10; };
   Decimal d;
-  std::size_t i = 0;
-  d.negative = !text.empty() && text[0] == '-';
-  if (d.negative || (!text.empty() && text[0] == '+')) ++i;
-  int count = 0;
-  bool point = false;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c >= '0' && c <= '9') {
-      if (++count > 15) return {};
-      d.digits = d.digits * 10 + static_cast<std::uint64_t>(c - '0');
-      d.decimals += point;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      return {};
-    }
+  if (p != end && (*p == '-' || *p == '+')) d.negative = *p++ == '-';
+  const char* const first = p;
+  std::uint64_t digits = 0;
+  while (digit()) digits = digits * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  auto count = static_cast<std::size_t>(p - first);
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    while (digit()) digits = digits * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    d.decimals = static_cast<int>(p - fraction);
+    count += static_cast<std::size_t>(d.decimals);
   }
-  d.plain = count > 0;
+  if (p != end || count == 0 || count > 15) return {};
+  d.digits = digits;
+  d.plain = true;
   return d;
 }
 
@@ -89,7 +88,8 @@ std::int32_t gridBound(std::string_view text) {
 }
 
 char* put(char* p, std::string_view text) {
-  std::memcpy(p, text.data(), text.size());
+  // An empty view may have no data at all, which memcpy must not be given.
+  if (!text.empty()) std::memcpy(p, text.data(), text.size());
   return p + text.size();
 }
 
@@ -215,17 +215,22 @@ class Writer {
   char* end_;
 };
 
+// "{" and "y" differ in one bit only: with that bit set, both are "{", and no
+// other byte is.
+constexpr char kCandidateBit = '{' ^ 'y';
+static_assert((kCandidateBit & (kCandidateBit - 1)) == 0 && ('y' | kCandidateBit) == '{');
+
 #if defined(__SSE2__)
 inline __m128i candidates(__m128i bytes) {
-  return _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('{')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('y')));
+  return _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(kCandidateBit)), _mm_set1_epi8('{'));
 }
 #endif
 
 // Whether a word holds a "{" or a "y" byte.
 inline bool wordCandidates(std::uint64_t word) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-  const auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-  return (zeroByte(word ^ (kOnes * '{')) | zeroByte(word ^ (kOnes * 'y'))) != 0;
+  const std::uint64_t x = (word | kOnes * kCandidateBit) ^ (kOnes * '{');
+  return ((x - kOnes) & ~x & kHighs) != 0;
 }
 
 // Copies the line to `to` and tells whether it can be anything but a line
@@ -307,8 +312,10 @@ void expandLine(std::string_view line, EnabledProperties& enabled, PatchExpander
                 const Values& values, Writer& out) {
   out.Room(line.size() + Values::kRoom + kEndOfLine.size());
   if (copyLine(line, out.at)) {
+    // A randomised value needs the first three fields only.
     std::string_view fields[6];
-    const RELine parsed = ParseLine(line, fields);
+    const bool randomised = state.randomise && !state.unknown;
+    const RELine parsed = ParseLine(line, std::span(fields, randomised ? 3 : 6));
     switch (parsed.kind) {
       case LineClass::Property:
         // Looked up once here rather than for every placeholder below.

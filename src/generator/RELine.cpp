@@ -1,9 +1,11 @@
 #include "RELine.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -105,53 +107,111 @@ void parseProperty(std::string_view line, std::size_t marker, RELine& parsed) {
   }
 }
 
+// The marker is sought by its "y", which ordinary patch lines rarely hold,
+// where its "<" stands on every line of a patch.
+constexpr std::size_t kMarkerY = kPropertyMarker.find('y');
+static_assert(kPropertyMarker[0] == '<' && kPropertyMarker.back() == '"');
+static_assert(kTypeSeparator[0] == '"' && kTypeSeparator.back() == '"');
+
 #if defined(__SSE2__) && defined(__SIZEOF_INT128__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define QM_SHORT_LINES 1
-// One bit for each byte of a line of up to 128 bytes.
-__extension__ typedef unsigned __int128 Bits;
+#define QM_LINE_BITS 1
+// One bit for each byte of a line: a word for lines of up to 64 bytes, two
+// for up to 128.
+__extension__ typedef unsigned __int128 Bits128;
 constexpr std::size_t kShortLine = 128;
 
-// For each of Cs, the bytes of the line equal to it; zero bits beyond its end.
-// Each block of 16 bytes gives 16 bits of its own, so none is shifted into
-// place: a little-endian copy of the blocks' bits is the line's.
-template <char... Cs>
-inline void lineBits(std::string_view line, Bits (&bits)[sizeof...(Cs)]) {
-  constexpr std::size_t kBlocks = sizeof(Bits) * 8 / 16;
-  std::uint16_t blocks[sizeof...(Cs)][kBlocks] = {};
-  const auto add = [&blocks](const char* p, std::size_t block, unsigned seen) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    std::size_t k = 0;
-    ((blocks[k++][block] = static_cast<std::uint16_t>(
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(Cs)))) >> seen)),
-     ...);
-  };
-  const std::size_t size = line.size();
-  if (size < 16) {
-    // Zero bytes after the line are none of the bytes sought.
-    char block[16] = {};
-    for (std::size_t i = 0; i < size; ++i) block[i] = line[i];
-    add(block, 0, 0);
-  } else {
-    std::size_t i = 0, block = 0;
-    for (; i + 16 <= size; i += 16) add(line.data() + i, block++, 0);
-    // The last 16 bytes, without those already seen.
-    if (i < size) add(line.data() + size - 16, block, static_cast<unsigned>(16 - (size - i)));
-  }
-  for (std::size_t k = 0; k < sizeof...(Cs); ++k) std::memcpy(&bits[k], blocks[k], sizeof(Bits));
+template <class Bits>
+constexpr std::size_t kBitCount = sizeof(Bits) * 8;
+
+inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+template <char C>
+inline std::uint64_t blockBits(__m128i bytes) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(C))));
 }
 
-inline Bits atOrAfter(Bits bits, std::size_t pos) { return pos >= kShortLine ? 0 : bits & (~Bits{0} << pos); }
+// For each of Cs, the bytes of a line equal to it; the line is at least 16
+// bytes long and at most as long as Bits has bits. Each 64 bytes gather their
+// bits in a register of their own, block by block without a loop: bits stored
+// in pieces and loaded whole would wait for the stores, and a loop costs as
+// much as the few blocks it goes through.
+template <class Bits, char... Cs>
+inline std::array<Bits, sizeof...(Cs)> lineBits(std::string_view line) {
+  constexpr std::size_t kChars = sizeof...(Cs);
+  constexpr char kSought[] = {Cs...};
+  const char* const data = line.data();
+  const std::size_t size = line.size(), full = size / 16, rest = size % 16;
+  std::uint64_t low[kChars] = {}, high[kChars] = {};
+  constexpr auto all = std::make_index_sequence<kChars>{};
+  const auto add = [&]<std::size_t... I>(std::index_sequence<I...>, __m128i bytes, std::size_t block) {
+    (((block < 4 ? low[I] : high[I]) |= blockBits<kSought[I]>(bytes) << (16 * (block % 4))), ...);
+  };
+  if (rest != 0) {
+    // The last 16 bytes, without those already seen.
+    const __m128i bytes = load16(data + size - 16);
+    const auto seen = 16 - static_cast<unsigned>(rest);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+      if (kBitCount<Bits> <= 64 || full < 4)
+        ((low[I] = (blockBits<kSought[I]>(bytes) >> seen) << (16 * full)), ...);
+      else
+        ((high[I] = (blockBits<kSought[I]>(bytes) >> seen) << (16 * (full - 4))), ...);
+    }(all);
+  }
+  switch (full) {
+    case 8:
+      add(all, load16(data + 112), 7);
+      [[fallthrough]];
+    case 7:
+      add(all, load16(data + 96), 6);
+      [[fallthrough]];
+    case 6:
+      add(all, load16(data + 80), 5);
+      [[fallthrough]];
+    case 5:
+      add(all, load16(data + 64), 4);
+      [[fallthrough]];
+    case 4:
+      add(all, load16(data + 48), 3);
+      [[fallthrough]];
+    case 3:
+      add(all, load16(data + 32), 2);
+      [[fallthrough]];
+    case 2:
+      add(all, load16(data + 16), 1);
+      [[fallthrough]];
+    default:
+      add(all, load16(data), 0);
+  }
+  std::array<Bits, kChars> bits;
+  for (std::size_t k = 0; k < kChars; ++k) {
+    if constexpr (kBitCount<Bits> > 64)
+      bits[k] = Bits{high[k]} << 64 | low[k];
+    else
+      bits[k] = low[k];
+  }
+  return bits;
+}
 
+template <class Bits>
 inline std::size_t lowest(Bits bits) {
-  const auto low = static_cast<std::uint64_t>(bits), high = static_cast<std::uint64_t>(bits >> 64);
+  const auto low = static_cast<std::uint64_t>(bits);
   if (low != 0) return static_cast<std::size_t>(std::countr_zero(low));
-  if (high != 0) return 64 + static_cast<std::size_t>(std::countr_zero(high));
+  if constexpr (kBitCount<Bits> > 64) {
+    const auto high = static_cast<std::uint64_t>(bits >> 64);
+    if (high != 0) return 64 + static_cast<std::size_t>(std::countr_zero(high));
+  }
   return npos;
 }
 
-// The first of the candidate positions at or after `from` where `needle` stands.
-inline std::size_t firstAt(std::string_view line, Bits candidates, std::string_view needle, std::size_t from = 0) {
-  for (candidates = atOrAfter(candidates, from); candidates != 0; candidates &= candidates - 1)
+template <class Bits>
+inline Bits atOrAfter(Bits bits, std::size_t pos) {
+  return pos >= kBitCount<Bits> ? 0 : bits & (~Bits{0} << pos);
+}
+
+// The first of the candidate positions where `needle` stands.
+template <class Bits>
+inline std::size_t firstAt(std::string_view line, Bits candidates, std::string_view needle) {
+  for (; candidates != 0; candidates &= candidates - 1)
     if (const std::size_t pos = lowest(candidates); at(line, pos, needle)) return pos;
   return npos;
 }
@@ -163,46 +223,43 @@ inline std::string_view trim(std::string_view text) {
   return platform::Trim(text);
 }
 
-constexpr std::size_t kMarkerY = kPropertyMarker.find('y');
-static_assert(kPropertyMarker[0] == '<' && kPropertyMarker.back() == '"');
-static_assert(kTypeSeparator[0] == '"' && kTypeSeparator.back() == '"');
-
-void parseShortProperty(std::string_view line, Bits ys, std::size_t marker, RELine& parsed) {
-  Bits bits[2];
-  lineBits<'"', '<'>(line, bits);
-  const Bits quotes = bits[0];
+template <class Bits>
+void parseShortProperty(std::string_view line, Bits markers, std::size_t marker, RELine& parsed) {
+  const auto [quotes] = lineBits<Bits, '"'>(line);
   parsed.kind = LineClass::Property;
   const std::size_t start = marker + kPropertyMarker.size();
-  const Bits markers = bits[1] & (ys >> kMarkerY) & (quotes >> (kPropertyMarker.size() - 1));
   const Bits separators = quotes & (quotes >> (kTypeSeparator.size() - 1));
   const std::size_t separator = firstAt(line, separators, kTypeSeparator);
   // The line's first type separator can begin with the marker's own quote.
-  const std::size_t nameSeparator =
-      separator != npos && separator < start ? firstAt(line, separators, kTypeSeparator, start) : separator;
-  parsed.propertyName = between(line, start, std::min(firstAt(line, markers, kPropertyMarker, start), nameSeparator));
+  const std::size_t nameSeparator = separator != npos && separator < start
+                                        ? firstAt(line, atOrAfter(separators, start), kTypeSeparator)
+                                        : separator;
+  const std::size_t end =
+      std::min({firstAt(line, atOrAfter(markers, start), kPropertyMarker), nameSeparator, line.size()});
+  parsed.propertyName = std::string_view(line.data() + start, end - start);
   if (separator != npos) {
     const std::size_t typeStart = separator + kTypeSeparator.size();
-    parsed.propertyType = trim(between(line, typeStart, lowest(atOrAfter(quotes, typeStart))));
+    const std::size_t typeEnd = std::min(lowest(atOrAfter(quotes, typeStart)), line.size());
+    parsed.propertyType = trim(std::string_view(line.data() + typeStart, typeEnd - typeStart));
   }
 }
 
-// ParseLine for a line of up to kShortLine bytes, where every search is a
-// look at the bits of one pass; the fields of a placeholder come from the
+// ParseLine for a line of 16 to kBitCount<Bits> bytes, where every search is a
+// look at the bits of a pass or two; the fields of a placeholder come from the
 // same bits.
+template <class Bits>
 RELine parseShort(std::string_view line, std::span<std::string_view> fields) {
   RELine parsed;
-  Bits bits[2];
-  lineBits<'y', '{'>(line, bits);
-  // The marker is sought by its "y", which ordinary patch lines rarely hold.
-  const Bits ys = bits[0];
-  if (const std::size_t marker = firstAt(line, ys >> kMarkerY, kPropertyMarker); marker != npos) {
-    parseShortProperty(line, ys, marker, parsed);
+  const auto [ys] = lineBits<Bits, 'y'>(line);
+  const Bits markers = ys >> kMarkerY;
+  if (const std::size_t marker = firstAt(line, markers, kPropertyMarker); marker != npos) {
+    parseShortProperty(line, markers, marker, parsed);
     return parsed;
   }
-  const Bits opens = bits[1] & (bits[1] >> 1);
+  const auto [braces, closing, bars] = lineBits<Bits, '{', '}', kFieldSeparator>(line);
+  const Bits opens = braces & (braces >> 1);
   if (opens == 0) return parsed;
-  lineBits<'}', kFieldSeparator>(line, bits);
-  const Bits closes = bits[0] & (bits[0] >> 1);
+  const Bits closes = closing & (closing >> 1);
   // No "}}" can overlap a "{{", so any "}}" of the line stands wholly before or after the first.
   if (closes == 0) {
     parsed.kind = LineClass::UnclosedPlaceholder;
@@ -211,35 +268,32 @@ RELine parseShort(std::string_view line, std::span<std::string_view> fields) {
   const std::size_t open = lowest(opens);
   const std::size_t start = open + kPlaceholderOpen.size();
   parsed.kind = LineClass::Placeholder;
-  parsed.prefix = line.substr(0, open);
+  parsed.prefix = std::string_view(line.data(), open);
   const std::size_t end =
       std::min({lowest(atOrAfter(opens, start)), lowest(atOrAfter(closes, start)), line.size()});
-  const std::string_view text = line.substr(start, end - start);
+  const std::string_view text(line.data() + start, end - start);
   parsed.placeholder = text;
   if (fields.empty()) return parsed;
-  if (text.size() >= 64) {
+  // An empty text may end the line, where no bit is left to shift down.
+  if (text.empty() || text.size() >= 64) {
     PlaceholderFields(text, fields);
     return parsed;
   }
-  auto bars = static_cast<std::uint64_t>(bits[1] >> start) & ((std::uint64_t{1} << text.size()) - 1);
+  auto textBars = static_cast<std::uint64_t>(bars >> start) & ((std::uint64_t{1} << text.size()) - 1);
   std::size_t field = 0, from = 0;
-  for (; bars != 0 && field < fields.size(); bars &= bars - 1) {
-    const auto bar = static_cast<std::size_t>(std::countr_zero(bars));
-    fields[field++] = text.substr(from, bar - from);
+  for (; textBars != 0 && field < fields.size(); textBars &= textBars - 1) {
+    const auto bar = static_cast<std::size_t>(std::countr_zero(textBars));
+    fields[field++] = std::string_view(text.data() + from, bar - from);
     from = bar + 1;
   }
-  if (field < fields.size()) fields[field++] = text.substr(from);
+  if (field < fields.size()) fields[field++] = std::string_view(text.data() + from, text.size() - from);
   for (; field < fields.size(); ++field) fields[field] = {};
   return parsed;
 }
 #endif
 
-// Lines longer than parseShort takes.
+// Lines parseShort does not take.
 RELine parseLong(std::string_view line) {
-  // The marker is sought by its "y", which ordinary patch lines rarely hold,
-  // where its "<" stands on every line of a patch.
-  constexpr std::size_t kMarkerY = kPropertyMarker.find('y');
-  static_assert(kTypeSeparator[0] == '"' && kMarkerY != npos);
   RELine parsed;
   std::size_t open = npos, reopen = npos;
   for (std::size_t p = findAny<'y', '{'>(line, 0); p != npos; p = findAny<'y', '{'>(line, p + 1)) {
@@ -275,15 +329,17 @@ RELine parseLong(std::string_view line) {
 LineClass Classify(std::string_view line) { return ParseLine(line).kind; }
 
 RELine ParseLine(std::string_view line) {
-#if QM_SHORT_LINES
-  if (line.size() <= kShortLine) return parseShort(line, {});
+#if defined(QM_LINE_BITS)
+  if (line.size() >= 16 && line.size() <= 64) return parseShort<std::uint64_t>(line, {});
+  if (line.size() > 64 && line.size() <= kShortLine) return parseShort<Bits128>(line, {});
 #endif
   return parseLong(line);
 }
 
 RELine ParseLine(std::string_view line, std::span<std::string_view> fields) {
-#if QM_SHORT_LINES
-  if (line.size() <= kShortLine) return parseShort(line, fields);
+#if defined(QM_LINE_BITS)
+  if (line.size() >= 16 && line.size() <= 64) return parseShort<std::uint64_t>(line, fields);
+  if (line.size() > 64 && line.size() <= kShortLine) return parseShort<Bits128>(line, fields);
 #endif
   RELine parsed = parseLong(line);
   if (parsed.kind == LineClass::Placeholder) PlaceholderFields(parsed.placeholder, fields);

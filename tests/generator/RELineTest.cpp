@@ -142,10 +142,15 @@ TEST(ParseLineTest, MatchesFieldSplitsAtEveryLength) {
     ASSERT_EQ(parsed.prefix, NthField(line, "{{", 1));
     const std::string_view text = NthField(NthField(line, "{{", 2), "}}", 1);
     ASSERT_EQ(parsed.placeholder, text);
-    std::string_view fields[7];
+    std::string_view fields[7], lineFields[7];
     PlaceholderFields(text, fields);
+    const RELine withFields = ParseLine(line, lineFields);
+    ASSERT_EQ(withFields.kind, expected);
+    ASSERT_EQ(withFields.prefix, parsed.prefix);
+    ASSERT_EQ(withFields.placeholder, text);
     for (int n = 1; n <= 7; ++n) {
       ASSERT_EQ(fields[n - 1], NthField(text, "|", n)) << n;
+      ASSERT_EQ(lineFields[n - 1], NthField(text, "|", n)) << n;
       ASSERT_EQ(PlaceholderField(text, n), NthField(text, "|", n)) << n;
     }
     ASSERT_EQ(LastPlaceholderField(text), NthField(text, "|", platform::CountFields(text, "|")));
