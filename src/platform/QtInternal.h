@@ -71,4 +71,9 @@ QWidget* DialogParent();
 // The window that shows the menu bar where the OS has no global one; nullptr on macOS.
 QMainWindow* MenuBarWindow();
 
+// Brings the enabled state of the menus up to date (not while quitting).
+void RefreshMenus();
+// Makes the Window whose top-level widget this is the frontmost one.
+void BringForward(QWidget* topLevel);
+
 }  // namespace platform

@@ -96,7 +96,14 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
 
 bool WindowWidget::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate && owner_ && !owner_->IsClosed()) bringForward(owner_);
+  // A minimised window is no longer in front.
+  if (event->type() == QEvent::WindowStateChange) RefreshMenus();
   return QMainWindow::event(event);
+}
+
+void BringForward(QWidget* topLevel) {
+  if (auto* w = dynamic_cast<WindowWidget*>(topLevel); w && w->owner() && !w->owner()->IsClosed())
+    bringForward(w->owner());
 }
 
 Window::Window() : impl_(std::make_unique<Impl>()) {
@@ -177,10 +184,12 @@ void Window::Show() {
   w->show();
   w->raise();
   w->activateWindow();
+  RefreshMenus();
 }
 
 void Window::Hide() {
   if (impl_->widget) impl_->widget->hide();
+  RefreshMenus();
 }
 
 bool Window::Visible() const { return impl_->widget && impl_->widget->isVisible(); }
@@ -194,6 +203,7 @@ void Window::Close() {
     it = it->second == this ? shared().erase(it) : std::next(it);
   stacking().remove(this);
   if (impl_->widget) impl_->widget->hide();
+  RefreshMenus();
   // The Close may come from one of this window's own handlers: end the
   // instance once that handler has returned.
   QTimer::singleShot(0, qApp, [this] { endWhenNoDialogIsOpen(this); });
@@ -284,13 +294,11 @@ Timer* Window::AddTimer(int period) {
 }
 
 Window* Window::Frontmost() {
-  if (QWidget* active = QApplication::activeWindow()) {
-    if (auto* w = dynamic_cast<WindowWidget*>(active); w && w->owner() && !w->owner()->IsClosed())
-      return w->owner();
-    if (active == MenuBarWindow()) return nullptr;
-  }
+  // The order of activation alone decides: activating the menu-bar window, a
+  // dialog or another program leaves the last active window in front, as a
+  // global menu bar does.
   for (Window* window : stacking())
-    if (window->Visible()) return window;
+    if (window->Visible() && !window->widget()->isMinimized()) return window;
   return nullptr;
 }
 

@@ -80,8 +80,8 @@ class Window : public WindowBounds {
   Control* ControlByNameIndex(std::string_view name, int index) const;
   int ControlCount(std::string_view name) const;
 
-  // The frontmost of this program's windows, nullptr when none is (or the
-  // application's own menu-bar window is in front).
+  // The frontmost of this program's windows: the last activated one that is
+  // still shown and not minimised; nullptr when none is.
   static Window* Frontmost();
   // Every open instance, newest first.
   static std::vector<Window*> OpenWindows();
