@@ -34,6 +34,9 @@ class Control {
   int Top() const;
   int Width() const;
   int Height() const;
+  // A control placed wholly above the window's visible area (a negative top)
+  // exists without being seen: it takes no keyboard focus there, and takes
+  // focus as before once it is placed in view again.
   void SetLeft(int left);
   void SetTop(int top);
   bool Enabled() const;
@@ -48,10 +51,13 @@ class Control {
 
  private:
   friend class Window;
+  void placed();  // after every change of place
+
   platform::Window* window_;
   QWidget* widget_;
   std::string name_;
   int index_ = -1;
+  int focusPolicy_;  // the policy the control has while in view
 };
 
 class Label : public Control {

@@ -41,7 +41,8 @@ class MouseDownFilter : public QObject {
 
 }  // namespace
 
-Control::Control(platform::Window& window, QWidget* widget) : window_(&window), widget_(widget) {
+Control::Control(platform::Window& window, QWidget* widget)
+    : window_(&window), widget_(widget), focusPolicy_(widget->focusPolicy()) {
   widget_->setParent(window.content());
 }
 
@@ -51,11 +52,37 @@ int Control::Left() const { return widget_->x(); }
 int Control::Top() const { return widget_->y(); }
 int Control::Width() const { return widget_->width(); }
 int Control::Height() const { return widget_->height(); }
-void Control::SetLeft(int left) { widget_->move(left, widget_->y()); }
-void Control::SetTop(int top) { widget_->move(widget_->x(), top); }
+void Control::SetLeft(int left) {
+  widget_->move(left, widget_->y());
+  placed();
+}
+void Control::SetTop(int top) {
+  widget_->move(widget_->x(), top);
+  placed();
+}
 bool Control::Enabled() const { return widget_->isEnabled(); }
 void Control::SetEnabled(bool enabled) { widget_->setEnabled(enabled); }
-void Control::SetAcceptFocus(bool accept) { widget_->setFocusPolicy(accept ? Qt::StrongFocus : Qt::NoFocus); }
+void Control::SetAcceptFocus(bool accept) {
+  focusPolicy_ = accept ? Qt::StrongFocus : Qt::NoFocus;
+  placed();
+}
+
+void Control::placed() {
+  const bool parked = widget_->y() + widget_->height() <= 0;
+  widget_->setFocusPolicy(parked ? Qt::NoFocus : static_cast<Qt::FocusPolicy>(focusPolicy_));
+  // Keys must not reach a control that has just left the view: its window's
+  // focus moves on to the next control that takes it.
+  QWidget* top = widget_->window();
+  if (widget_->focusPolicy() != Qt::NoFocus || top->focusWidget() != widget_) return;
+  for (QWidget* next = widget_->nextInFocusChain(); next && next != widget_; next = next->nextInFocusChain()) {
+    if (next->window() == top && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+        next->isVisibleTo(top)) {
+      next->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+  widget_->clearFocus();
+}
 
 // Label
 Label::Label(platform::Window& window) : Control(window, new QLabel()) {}
@@ -110,6 +137,7 @@ void TextField::SelectAll() {
   auto* edit = static_cast<QLineEdit*>(widget());
   edit->selectAll();
   edit->setFocus(Qt::OtherFocusReason);
+  if (!edit->window()->isVisible()) Window()->impl()->focusOnShow = edit;
 }
 std::string TextField::SelectedText() const {
   return fromQ(static_cast<QLineEdit*>(widget())->selectedText());

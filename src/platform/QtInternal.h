@@ -63,6 +63,7 @@ struct Window::Impl {
   WindowDesign design;
   bool placed = false;
   bool shownOnce = false;
+  QPointer<QWidget> focusOnShow;  // while hidden: the control to focus when shown again
 };
 
 // The parent for a dialog: the frontmost window of the program, if any.

@@ -184,12 +184,26 @@ void Window::Show() {
   w->show();
   w->raise();
   w->activateWindow();
+  restoreFocus();
   RefreshMenus();
 }
 
 void Window::Hide() {
-  if (impl_->widget) impl_->widget->hide();
+  if (impl_->widget) {
+    impl_->focusOnShow = impl_->widget->focusWidget();
+    impl_->widget->hide();
+  }
   RefreshMenus();
+}
+
+// An activation that reaches a hidden window (the window manager's answer to
+// an earlier request) moves its focus on, since the focused control is not
+// visible: the window takes back the focus it had, or was given, while hidden.
+void Window::restoreFocus() {
+  QWidget* focus = impl_->focusOnShow;
+  impl_->focusOnShow = nullptr;
+  if (focus && focus->window() == impl_->widget && focus->isEnabled() && focus->focusPolicy() != Qt::NoFocus)
+    focus->setFocus(Qt::OtherFocusReason);
 }
 
 bool Window::Visible() const { return impl_->widget && impl_->widget->isVisible(); }
@@ -283,6 +297,20 @@ void Window::registerControl(std::unique_ptr<Control> control, std::string_view 
   QWidget* w = control->widget();
   w->setObjectName(toQ(name) + (inArray ? QString("_%1").arg(control->index_) : QString()));
   w->setGeometry(rect.left, rect.top, rect.width, rect.height);
+  // The members of a control array share their array's place in the tab order.
+  if (inArray)
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
+      if ((*it)->name_ == name) {
+        QWidget* last = (*it)->widget();
+        // Qt leaves a widget that takes no focus (a parked one) out of setTabOrder.
+        const Qt::FocusPolicy lastPolicy = last->focusPolicy();
+        last->setFocusPolicy(Qt::StrongFocus);
+        w->setFocusPolicy(Qt::StrongFocus);
+        QWidget::setTabOrder(last, w);
+        last->setFocusPolicy(lastPolicy);
+        break;
+      }
+  control->placed();
   w->show();
   controls_.push_back(std::move(control));
 }

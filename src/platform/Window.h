@@ -114,6 +114,7 @@ class Window : public WindowBounds {
   template <class W>
   friend W* SharedWindow();
   void build();
+  void restoreFocus();
   void registerControl(std::unique_ptr<Control> control, std::string_view name, Rect rect,
                        bool inArray);
   static Window* findShared(std::type_index type);
