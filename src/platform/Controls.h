@@ -109,8 +109,9 @@ class CheckBox : public Control {
   int State() const;  // 0 unchecked, 1 checked
   void SetState(int state);  // raises no MouseDown
 
-  // Raised when the mouse button goes down on the box, before the click
-  // toggles it; returning true would keep the click from toggling.
+  // Raised when the mouse button goes down anywhere on the box (each press of
+  // a double click too) or Space is pressed on it, right before that press
+  // toggles it; returning true keeps the press from toggling.
   std::function<bool(int x, int y)> MouseDown;
 };
 

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -17,7 +18,7 @@ namespace platform {
 namespace {
 
 // Raises a control's MouseDown when the left button goes down, before the
-// widget itself sees the press (a check box toggles only on release).
+// widget itself sees the press; the second press of a double click too.
 class MouseDownFilter : public QObject {
  public:
   MouseDownFilter(QObject* parent, std::function<bool(int, int)>* handler)
@@ -25,7 +26,8 @@ class MouseDownFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress && *handler_) {
+    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (press && *handler_) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() == Qt::LeftButton) {
         const QPoint at = mouse->position().toPoint();
@@ -37,6 +39,35 @@ class MouseDownFilter : public QObject {
 
  private:
   std::function<bool(int, int)>* handler_;
+};
+
+// A check box toggles right after its MouseDown, for every press that
+// reaches it: anywhere on the box (Qt toggles only on the indicator and the
+// caption's text), on each press of a double click, and on Space. So the
+// click rules, which run on MouseDown, never run without the toggle they
+// expect. Qt itself would toggle on the release, which may never come.
+class CheckBoxWidget : public QCheckBox {
+ public:
+  explicit CheckBoxWidget(CheckBox* owner) : owner_(owner) {}
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) return QCheckBox::mousePressEvent(event);
+    press(event->position().toPoint());
+  }
+  void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() != Qt::Key_Space && event->key() != Qt::Key_Select) return QCheckBox::keyPressEvent(event);
+    if (!event->isAutoRepeat()) press(rect().center());
+  }
+
+ private:
+  void press(QPoint at) {
+    if (owner_->MouseDown && owner_->MouseDown(at.x(), at.y())) return;
+    click();
+  }
+
+  CheckBox* owner_;
 };
 
 }  // namespace
@@ -151,9 +182,7 @@ void TextField::SetDigitsOnly(int limit) {
 void TextField::SetLimitText(int limit) { static_cast<QLineEdit*>(widget())->setMaxLength(limit); }
 
 // CheckBox
-CheckBox::CheckBox(platform::Window& window) : Control(window, new QCheckBox()) {
-  widget()->installEventFilter(new MouseDownFilter(widget(), &MouseDown));
-}
+CheckBox::CheckBox(platform::Window& window) : Control(window, new CheckBoxWidget(this)) {}
 std::string CheckBox::Caption() const { return fromQ(static_cast<QCheckBox*>(widget())->text()); }
 void CheckBox::SetCaption(std::string_view caption) {
   static_cast<QCheckBox*>(widget())->setText(toQ(caption).replace('&', "&&"));
