@@ -16,6 +16,7 @@
 
 #include "TestSupport.h"
 #include "platform/FolderItem.h"
+#include "platform/QtInternal.h"
 #include "platform/Window.h"
 #include "prefs/REALEasyPrefs.h"
 #include "shell/StartUp.h"
@@ -120,7 +121,9 @@ QRect rootGeometry(XWindow window) {
   int x = 0, y = 0;
   ::Window child = 0;
   XTranslateCoordinates(X(), window, DefaultRootWindow(X()), 0, 0, &x, &y, &child);
-  return QRect(x, y, attributes.width, attributes.height);
+  // Its border (a window manager's frame may draw one) included.
+  const int border = attributes.border_width;
+  return QRect(x - border, y - border, attributes.width + 2 * border, attributes.height + 2 * border);
 }
 
 bool viewable(XWindow window) {
@@ -307,6 +310,10 @@ void DesktopApp::Start(bool keepSplash) {
   if (!keepSplash)
     for (platform::Window* window : platform::Window::OpenWindows())
       if (auto* about = dynamic_cast<WindowAbout*>(window)) about->Close();
+  // As for a user, who cannot reach the menus before.
+  if (QMainWindow* bar = platform::MenuBarWindow()) {
+    EXPECT_TRUE(waitFramed(bar));
+  }
   settle();
 }
 
