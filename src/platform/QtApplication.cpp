@@ -207,8 +207,8 @@ Runtime::Runtime(int& argc, char** argv) {
   // A full disk or a file-size limit must give a write error, not end the program.
   std::signal(SIGXFSZ, SIG_IGN);
   impl_ = new Impl(argc, argv);
+  // No display name: Qt would append it to every title the window manager shows.
   QApplication::setApplicationName("Quirlomatic");
-  QApplication::setApplicationDisplayName("Quirlomatic");
   QApplication::setQuitOnLastWindowClosed(false);
 }
 
