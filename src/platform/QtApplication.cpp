@@ -140,7 +140,8 @@ void Application::SetMenuBar(MenuBar* menuBar) {
   }
   InstallMenuBar(menuBar, menuBarWindow);
   // Wide enough for its title too.
-  menuBarWindow->centralWidget()->setFixedSize(std::max(menuBarWindow->menuBar()->sizeHint().width(), 220), 0);
+  menuBarWindow->centralWidget()->setFixedSize(std::max(menuBarWindow->menuBar()->sizeHint().width(), 220),
+                                               0);
 #endif
 }
 

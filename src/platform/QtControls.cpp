@@ -26,7 +26,8 @@ class MouseDownFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    const bool press = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
     if (press && *handler_) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() == Qt::LeftButton) {
@@ -57,7 +58,8 @@ class CheckBoxWidget : public QCheckBox {
   }
   void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() != Qt::Key_Space && event->key() != Qt::Key_Select) return QCheckBox::keyPressEvent(event);
+    if (event->key() != Qt::Key_Space && event->key() != Qt::Key_Select)
+      return QCheckBox::keyPressEvent(event);
     if (!event->isAutoRepeat()) press(rect().center());
   }
 
@@ -105,7 +107,8 @@ void Control::placed() {
   // focus moves on to the next control that takes it.
   QWidget* top = widget_->window();
   if (widget_->focusPolicy() != Qt::NoFocus || top->focusWidget() != widget_) return;
-  for (QWidget* next = widget_->nextInFocusChain(); next && next != widget_; next = next->nextInFocusChain()) {
+  for (QWidget* next = widget_->nextInFocusChain(); next && next != widget_;
+       next = next->nextInFocusChain()) {
     if (next->window() == top && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
         next->isVisibleTo(top)) {
       next->setFocus(Qt::OtherFocusReason);

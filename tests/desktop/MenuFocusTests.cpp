@@ -1,6 +1,8 @@
 // Menus, focus and presses as a user meets them on a desktop: menus that show
 // the front window's state as soon as it comes forward, focus only where the
 // user can see it, and check boxes whose rules never run without the toggle.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -10,8 +12,6 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -224,11 +224,12 @@ TEST_F(MenuFocus, AfterTheNotice_theCountFieldHasTheFocus_soTypingStartsTheNextB
 
   // Answered as a user does: the folder typed into the dialog, then Return,
   // which the dialog's own loop takes, so the batch runs at once.
-  testing_support::ModalAnswers answers(testing_support::ModalAnswers::EveryFileDialog{}, [out](QFileDialog* dialog) {
-    ASSERT_TRUE(waitActive(dialog));
-    type(out);
-    returnWithoutWaiting();
-  });
+  testing_support::ModalAnswers answers(testing_support::ModalAnswers::EveryFileDialog{},
+                                        [out](QFileDialog* dialog) {
+                                          ASSERT_TRUE(waitActive(dialog));
+                                          type(out);
+                                          returnWithoutWaiting();
+                                        });
   type("2");
   key("Return");
   ASSERT_TRUE(waitFor([] { return openWindow<Window_Done>() != nullptr; }));
@@ -274,21 +275,43 @@ struct PressRow {
   const char* filterFile;  // "" for none
   const char* box;         // the pressed box's object name
   enum { Click, DoubleClick, Space } how;
-  QPoint at;               // where a click lands, inside the box
-  bool outsideQtsHitArea;  // the point lies beyond the indicator and caption text
+  QPoint at;                // where a click lands, inside the box
+  bool outsideQtsHitArea;   // the point lies beyond the indicator and caption text
   std::vector<bool> after;  // Filter's group box, Cutoff, Resonance
 };
 
 void PrintTo(const PressRow& row, std::ostream* out) { *out << row.name; }
 
 const std::vector<PressRow> kPressRows = {
-    {"cornerOfTheGroupBox", "", "CheckBox_EnableGroup_0", PressRow::Click, {18, 18}, true, {true, true, true}},
-    {"rightOfACaption", "", "CheckBox_EnableParameter_0", PressRow::Click, {170, 10}, true, {true, true, false}},
-    {"doubleClickOnTheGroupBox", "", "CheckBox_EnableGroup_0", PressRow::DoubleClick, {7, 10}, false,
+    {"cornerOfTheGroupBox",
+     "",
+     "CheckBox_EnableGroup_0",
+     PressRow::Click,
+     {18, 18},
+     true,
+     {true, true, true}},
+    {"rightOfACaption",
+     "",
+     "CheckBox_EnableParameter_0",
+     PressRow::Click,
+     {170, 10},
+     true,
+     {true, true, false}},
+    {"doubleClickOnTheGroupBox",
+     "",
+     "CheckBox_EnableGroup_0",
+     PressRow::DoubleClick,
+     {7, 10},
+     false,
      {false, false, false}},
     // Checked without its group: each press of the double click runs the rule.
-    {"doubleClickOnACheckedParameter", "#+#+#+#+#\ncutoff\n", "CheckBox_EnableParameter_0",
-     PressRow::DoubleClick, {7, 10}, false, {true, true, false}},
+    {"doubleClickOnACheckedParameter",
+     "#+#+#+#+#\ncutoff\n",
+     "CheckBox_EnableParameter_0",
+     PressRow::DoubleClick,
+     {7, 10},
+     false,
+     {true, true, false}},
     {"spaceOnTheGroupBox", "", "CheckBox_EnableGroup_0", PressRow::Space, {}, false, {true, true, true}},
     {"spaceOnAParameter", "", "CheckBox_EnableParameter_0", PressRow::Space, {}, false, {true, true, false}},
 };
@@ -319,7 +342,8 @@ TEST_P(BoxPresses, KeepGroupAndMembersInStep) {
       QStyleOptionButton option;
       option.initFrom(pressed);
       option.text = pressed->text();
-      EXPECT_FALSE(pressed->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, pressed).contains(row.at));
+      EXPECT_FALSE(
+          pressed->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, pressed).contains(row.at));
     }
     row.how == PressRow::Click ? click(pressed, row.at) : doubleClick(pressed, row.at);
   }
@@ -362,7 +386,8 @@ TEST_F(MenuFocus, DoubleClickOnTheGear_showsTheOneFilterEditorInFront) {
   EXPECT_TRUE(waitActive(editor->widget()));
   EXPECT_EQ(openWindow<Window_Filter>(), editor);
   int editors = 0;
-  for (platform::Window* w : platform::Window::OpenWindows()) editors += dynamic_cast<Window_Filter*>(w) != nullptr;
+  for (platform::Window* w : platform::Window::OpenWindows())
+    editors += dynamic_cast<Window_Filter*>(w) != nullptr;
   EXPECT_EQ(editors, 1);
 }
 

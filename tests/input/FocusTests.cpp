@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QTest>
 #include <QToolButton>
-
 #include <set>
 #include <string>
 
@@ -64,8 +63,8 @@ TEST_F(Focus, filterEditor_boxesOnThePageTakeFocus_parkedOnesNever) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
   EXPECT_EQ(order, (std::vector<std::string>{"CheckBox_EnableGroup_0", "PopupMenu_Group",
-                                              "CheckBox_EnableParameter_0", "CheckBox_EnableParameter_2",
-                                              "PushButtonSave", "PushButtonCancel", "PushButton1"}));
+                                             "CheckBox_EnableParameter_0", "CheckBox_EnableParameter_2",
+                                             "PushButtonSave", "PushButtonCancel", "PushButton1"}));
 
   box("CheckBox_EnableParameter", 2)->setFocus(Qt::TabFocusReason);
   QTest::mouseClick(editor->widget()->findChild<QToolButton*>("Down"), Qt::LeftButton);

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QTest>
-
 #include <filesystem>
 
 #include "TestSupport.h"

@@ -2,11 +2,11 @@
 // A started application whose library holds Bass.re and Lead.re, both opened
 // before, so the "Rack Extensions" menu lists them twice: on Ctrl+1 and
 // Ctrl+2, then again below the separator.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 

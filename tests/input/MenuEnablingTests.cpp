@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QTest>
-
 #include <vector>
 
 #include "InputFixture.h"

@@ -3,7 +3,6 @@
 // canvas raises MouseDown for each press of a double click.
 #include <QCheckBox>
 #include <QTest>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,8 +58,10 @@ struct PressCase {
 
 const std::vector<PressCase> kPressCases = {
     {"indicator", [](QCheckBox* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, 10)); }, {0}, 1},
-    {"rightOfAShortCaption", [](QCheckBox* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(180, 10)); },
-     {0}, 1},
+    {"rightOfAShortCaption",
+     [](QCheckBox* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(180, 10)); },
+     {0},
+     1},
     {"corner", [](QCheckBox* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(189, 19)); }, {0}, 1},
     {"doubleClick", [](QCheckBox* b) { doubleClick(b, QPoint(6, 10)); }, {0, 1}, 0},
     {"releasedOutside",
@@ -68,7 +69,8 @@ const std::vector<PressCase> kPressCases = {
        QTest::mousePress(b, Qt::LeftButton, {}, QPoint(6, 10));
        QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(6, -40));
      },
-     {0}, 1},
+     {0},
+     1},
     {"space", [](QCheckBox* b) { QTest::keyClick(b, Qt::Key_Space); }, {0}, 1},
     {"spaceHeldDown",
      [](QCheckBox* b) {
@@ -76,7 +78,8 @@ const std::vector<PressCase> kPressCases = {
        for (int i = 0; i < 3; ++i) QTest::simulateEvent(b, true, Qt::Key_Space, {}, " ", true);
        QTest::simulateEvent(b, false, Qt::Key_Space, {}, " ", false);
      },
-     {0}, 1},
+     {0},
+     1},
     {"rightButton", [](QCheckBox* b) { QTest::mouseClick(b, Qt::RightButton, {}, QPoint(6, 10)); }, {}, 0},
 };
 
@@ -114,7 +117,9 @@ TEST_F(CheckRules, everyKindOfPress_keepsGroupAndMembersInStep) {
   auto* group = editor->widget()->findChild<QCheckBox*>("CheckBox_EnableGroup_0");
   auto* cutoff = editor->widget()->findChild<QCheckBox*>("CheckBox_EnableParameter_0");
   auto* resonance = editor->widget()->findChild<QCheckBox*>("CheckBox_EnableParameter_1");
-  auto states = [&] { return std::vector<bool>{group->isChecked(), cutoff->isChecked(), resonance->isChecked()}; };
+  auto states = [&] {
+    return std::vector<bool>{group->isChecked(), cutoff->isChecked(), resonance->isChecked()};
+  };
 
   QTest::mouseClick(group, Qt::LeftButton, {}, QPoint(18, 18));  // beside the indicator
   EXPECT_EQ(states(), (std::vector<bool>{true, true, true}));
