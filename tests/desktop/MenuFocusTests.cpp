@@ -260,12 +260,12 @@ TEST_F(MenuFocus, TabReachesOnlyTheVisibleControls_andSpaceNeverClosesTheWindow)
     key("space");
     waitFor([] { return QApplication::activeModalWidget() == nullptr; });
     settle(100);
-    ASSERT_FALSE(generator->IsClosed());
+    ASSERT_EQ(openWindow<Window_RE>(), generator) << "the window closed";
     ASSERT_TRUE(waitActive(generator->widget()));
   }
   // The hidden "Cancel" still answers Escape.
   key("Escape");
-  EXPECT_TRUE(generator->IsClosed());
+  EXPECT_TRUE(waitFor([] { return openWindow<Window_RE>() == nullptr; }));
 }
 
 // ---- Presses on the filter editor's boxes
