@@ -56,6 +56,8 @@ struct PressCase {
   int stateAfter;
 };
 
+void PrintTo(const PressCase& row, std::ostream* out) { *out << row.name; }
+
 const std::vector<PressCase> kPressCases = {
     {"indicator", [](QCheckBox* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, 10)); }, {0}, 1},
     {"rightOfAShortCaption",
