@@ -212,6 +212,20 @@ TEST_F(MenuFocus, FilterEditorInFront_REEntriesDisabled_titleEnabled) {
   EXPECT_FALSE(title(barOf(generator->widget()), "Rack Extensions")->isEnabled());
 }
 
+TEST_F(MenuFocus, MinimisedGenerator_leavesTheFront) {
+  StartWithDevices();
+  Window_RE* generator = OpenGenerator();
+  ASSERT_NE(generator, nullptr);
+  ASSERT_FALSE(title(barOf(MenuBarWindow()), "Rack Extensions")->isEnabled());
+  minimize(generator->widget());
+  ASSERT_TRUE(waitFor([generator] { return generator->widget()->isMinimized(); }));
+  EXPECT_TRUE(waitFor([] { return title(barOf(MenuBarWindow()), "Rack Extensions")->isEnabled(); }, 1000));
+  QMenu* menu = clickTitle(barOf(MenuBarWindow()), "Rack Extensions");
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(entriesEnabled(menu, app->RE_Menu_Number), std::vector<bool>(app->RE_Menu_Number, true));
+  closePopups();
+}
+
 // ---- Focus
 
 TEST_F(MenuFocus, AfterTheNotice_theCountFieldHasTheFocus_soTypingStartsTheNextBatch) {
