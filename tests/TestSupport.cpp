@@ -26,7 +26,7 @@ bool WaitUntil(const std::function<bool()>& done, int ms) {
 
 std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs) {
   auto answered = std::make_shared<bool>(false);
-  auto timer = new QTimer(qApp);
+  auto timer = new QTimer(TestScope());
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   timer->setInterval(5);

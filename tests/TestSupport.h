@@ -17,6 +17,21 @@ namespace testing_support {
 // Runs the event loop until `done` is true or `ms` have passed; returns `done()`.
 bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
 
+// The owner of what a helper leaves running after it returns (the timer of
+// AnswerNextModal): emptied after every test, so nothing of one test acts in
+// the next.
+QObject* TestScope();
+
+// Puts process-wide state of a library back as it was before the first test.
+// A ResetStep object at namespace scope in that library's reset file (linked
+// into the suites that use the library, see tests/CMakeLists.txt) registers
+// `undo`; every registered step runs after each test, once the test's
+// leftover dialogs are closed, in the test's own home.
+class ResetStep {
+ public:
+  explicit ResetStep(void (*undo)());
+};
+
 // Answers the next modal dialog (QApplication::activeModalWidget()) with
 // `answer` once it appears; a modal still open after `timeoutMs` is rejected
 // so a broken test fails instead of hanging. Returns a flag that turns true

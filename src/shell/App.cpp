@@ -21,6 +21,10 @@ void ensureFolder(const FolderItem& folder) {
 
 App::App() { theApp = this; }
 
+App::~App() {
+  if (theApp == this) theApp = nullptr;
+}
+
 App* the::App() { return theApp; }
 
 FolderItem RELibraryFolder() { return SpecialFolder::ApplicationData().Child("Quirlomatic"); }
