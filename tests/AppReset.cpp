@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "TestSupport.h"
+#include "platform/Application.h"
 #include "platform/QtInternal.h"
 #include "platform/Window.h"
 #include "shell/MenuBar1.h"
@@ -46,6 +47,8 @@ void restoreMenuBar() {
 }
 
 const testing_support::ResetStep windowsAndMenus([] {
+  // Each test makes its own; one left over would act for the next test's.
+  if (Application::Instance()) ADD_FAILURE() << "the application object outlived its test";
   endWindows();
   restoreMenuBar();
 });

@@ -111,8 +111,8 @@ std::string randomBytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// Lowers the file-size limit of this process (each test runs in one of its
-// own; SIGXFSZ is ignored by the test main) until it goes out of scope.
+// Lowers the file-size limit of this process (SIGXFSZ is ignored by the test
+// main) until it goes out of scope.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(rlim_t bytes) {
