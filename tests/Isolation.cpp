@@ -51,7 +51,8 @@ std::error_code removeAll(const fs::path& folder) {
 // folder, named with its process id: the next test process removes it.
 void removeFoldersOfEndedProcesses() {
   std::error_code ec;
-  for (fs::directory_iterator it(QDir::tempPath().toStdString(), ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(QDir::tempPath().toStdString(), ec), end; !ec && it != end;
+       it.increment(ec)) {
     const QString name = QString::fromStdString(it->path().filename().string());
     if (!name.startsWith(kPrefix)) continue;
     bool isNumber = false;
@@ -91,7 +92,7 @@ class FreshStatePerTest : public ::testing::EmptyTestEventListener {
   }
 
   void OnTestEnd(const ::testing::TestInfo&) override {
-    for (QObject* helper : TestScope()->children()) delete helper;
+    qDeleteAll(QObjectList(TestScope()->children()));
     closeDialogsAndMenus();
     for (auto step : resetSteps()) step();
     for (int pass = 0; pass < 3; ++pass) {
@@ -102,7 +103,8 @@ class FreshStatePerTest : public ::testing::EmptyTestEventListener {
     ::umask(umask_);
     ::setrlimit(RLIMIT_FSIZE, &fileSize_);
     if (const std::error_code ec = removeAll(testFolder_.toStdString()))
-      ADD_FAILURE() << "the test's folder " << testFolder_.toStdString() << " could not be removed: " << ec.message();
+      ADD_FAILURE() << "the test's folder " << testFolder_.toStdString()
+                    << " could not be removed: " << ec.message();
   }
 
  private:
@@ -137,7 +139,8 @@ ProcessFolder::ProcessFolder()
   removeFoldersOfEndedProcesses();
   const QString root = dir_.path();
   makeFolder(root + "/runtime");
-  QFile::setPermissions(root + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  QFile::setPermissions(root + "/runtime",
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toUtf8());
   // Until the first test starts (the QApplication reads its settings here).
   useFolders(sharedHome().isEmpty() ? root + "/home" : sharedHome(), root + "/tmp");

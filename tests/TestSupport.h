@@ -47,13 +47,13 @@ class ModalReadiness {
 };
 
 // Answers the next modal dialog (QApplication::activeModalWidget()) with
-// `answer` once it is ready (the active window); a modal still open after `timeoutMs` is rejected
+// `answer` once it is ready; a modal still open after `timeoutMs` is rejected
 // so a broken test fails instead of hanging. Returns a flag that turns true
 // once `answer` ran.
 std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 5000);
 
 // Answers every modal dialog that opens while it lives, each once it is ready
-// (the active window; a test whose dialog never is fails): each file dialog with
+// (a test whose dialog never is fails): each file dialog with
 // the next of `fileDialogs` (rejected when none is left), each message box by
 // noting "objectName: text" in `boxes` and pressing its first button.
 class ModalAnswers {
