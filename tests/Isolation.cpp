@@ -123,15 +123,6 @@ class FreshStatePerTest : public ::testing::EmptyTestEventListener {
 
 }  // namespace
 
-QObject* TestScope() {
-  static QObject* scope = [] {
-    auto* object = new QObject(qApp);
-    object->setObjectName("TestScope");
-    return object;
-  }();
-  return scope;
-}
-
 ResetStep::ResetStep(void (*undo)()) { resetSteps().push_back(undo); }
 
 ProcessFolder::ProcessFolder()

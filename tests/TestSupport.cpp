@@ -25,6 +25,15 @@ bool WaitUntil(const std::function<bool()>& done, int ms) {
   return done();
 }
 
+QObject* TestScope() {
+  static QObject* scope = [] {
+    auto* object = new QObject(qApp);
+    object->setObjectName("TestScope");
+    return object;
+  }();
+  return scope;
+}
+
 namespace {
 
 constexpr int kPollMs = 5;
