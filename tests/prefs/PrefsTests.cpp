@@ -57,7 +57,7 @@ struct FakeWindow : WindowBounds {
 
 TEST_F(Prefs, firstStart_createsAnEmptyFileReadableByAll_withoutType) {
   ::umask(022);
-  ASSERT_FALSE(fs::exists(path()));
+  fs::remove(path());
   loadAgain();
   ASSERT_TRUE(fs::exists(path()));
   EXPECT_EQ(fs::file_size(path()), 0u);
@@ -68,7 +68,7 @@ TEST_F(Prefs, firstStart_createsAnEmptyFileReadableByAll_withoutType) {
 }
 
 TEST_F(Prefs, emptyStore_writesZeroBytesOfTypePref) {
-  loadAgain();
+  load("");
   write();
   EXPECT_EQ(ReadFile(path()), "");
   const std::string type = REALEasyPrefs::prefFile.MacType();
@@ -196,7 +196,7 @@ TEST_F(Prefs, awkwardTexts_roundTrip) {
       {"", "a=b"},             {"", "%3D"},             {"", ""},          {"=", "="},
       {"plain", "with = and %0A"},
   };
-  loadAgain();
+  load("");
   // Setters keep the first of a name: put the entries in as loaded ones.
   for (const auto& [name, value] : all) {
     REALEasyPrefs::prefNames.push_back(name);
@@ -211,6 +211,7 @@ TEST_F(Prefs, awkwardTexts_roundTrip) {
 }
 
 TEST_F(Prefs, preferenceFileThatIsAFolder_isReportedAndLeavesTheStoreEmpty) {
+  fs::remove(path());
   fs::create_directories(path());
   const IOResult result = REALEasyPrefs::InitPrefFile("Quirlomatic");
   EXPECT_FALSE(result);
@@ -219,6 +220,7 @@ TEST_F(Prefs, preferenceFileThatIsAFolder_isReportedAndLeavesTheStoreEmpty) {
   REALEasyPrefs::SetPrefString("a", "1");
   EXPECT_FALSE(REALEasyPrefs::WritePrefFile());
   EXPECT_TRUE(fs::is_directory(path()));
+  fs::remove_all(path());
 }
 
 // A write that fails half way (here: the file-size limit) leaves the old file whole.
