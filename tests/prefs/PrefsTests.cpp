@@ -94,6 +94,24 @@ TEST_F(Prefs, fileLines_loadAndWriteBack) {
       {std::string("n\0ul=\0\n", 7), {{std::string("n\0ul", 4), std::string(1, '\0')}}, std::string("n\0ul=\0\n", 7)},
       {"=50%\n=x\n50%=%3D\n", {{"", "50%"}, {"", "x"}, {"50%", "%3D"}}, "=50%\n=x\n50%=%3D\n"},
       {"=a%3Db=c%0Ad%25\n", {{"a=b", "c\nd%"}}, "=a%3Db=c%0Ad%25\n"},
+      // A line that begins with "=" is split at its first "=" like any other,
+      // unless it has the form of an escaped entry.
+      {"=a=b\n", {{"", "a=b"}}, "=a=b\n"},
+      {"==x\n", {{"", "=x"}}, "==x\n"},
+      {"=\n==\n", {{"", ""}, {"", "="}}, "=\n==\n"},
+      {"=a=b=c\n", {{"", "a=b=c"}}, "=a=b=c\n"},
+      {"=x%25=y\n", {{"", "x%25=y"}}, "=x%25=y\n"},
+      // The escaped form of the name "=": taken as such, and written back the same.
+      {"=%3D=y\n", {{"=", "y"}}, "=%3D=y\n"},
+      {"==%0A\n", {{"", "\n"}}, "==%0A\n"},
+      // Not what escaping gives (a third "=", an unknown or lower-case code, a
+      // lone "%"): plain lines.
+      {"=%3D=y=z\n", {{"", "%3D=y=z"}}, "=%3D=y=z\n"},
+      {"=%3d=y\n", {{"", "%3d=y"}}, "=%3d=y\n"},
+      {"=%3D%=y\n", {{"", "%3D%=y"}}, "=%3D%=y\n"},
+      {"=%41%3D=y\n", {{"", "%41%3D=y"}}, "=%41%3D=y\n"},
+      // Earlier versions also escaped an empty name whose value held a "%".
+      {"==50%25\n", {{"", "50%"}}, "=50%\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.file));
@@ -192,9 +210,11 @@ TEST_F(Prefs, unwrittenChange_isLostOnReload_writtenOneStays) {
 // survive a write and a load, while ordinary entries keep their plain form.
 TEST_F(Prefs, awkwardTexts_roundTrip) {
   const std::vector<std::pair<std::string, std::string>> all = {
-      {"Counter a=b.re", "3"}, {"Time x\ny", "v"},     {"n\r", "v\r\n"}, {"50%", "100%"},
-      {"", "a=b"},             {"", "%3D"},             {"", ""},          {"=", "="},
+      {"Counter a=b.re", "3"}, {"Time x\ny", "v"}, {"n\r", "v\r\n"}, {"50%", "100%"},
+      {"", "a=b"},             {"", "%3D"},       {"", ""},         {"=", "="},
       {"plain", "with = and %0A"},
+      // Empty names: plain unless "=" + value would read as an escaped line.
+      {"", "%3D=y"}, {"", "=50%25"}, {"", "=%0A"}, {"", "=="},
   };
   load("");
   // Setters keep the first of a name: put the entries in as loaded ones.
