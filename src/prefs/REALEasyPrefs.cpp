@@ -13,6 +13,7 @@ namespace REALEasyPrefs {
 std::vector<std::string> prefNames;
 std::vector<std::string> prefItems;
 FolderItem prefFile;
+bool prefFileUnreadable = false;
 
 namespace {
 
@@ -118,6 +119,7 @@ IOResult InitPrefFile(std::string_view) { return InitPrefFolderFileMac(kBundleId
 IOResult InitPrefFolderFileMac(std::string_view fileName) {
   prefNames.clear();
   prefItems.clear();
+  prefFileUnreadable = false;
   if (fileName.empty()) fileName = kBundleIdentifier;
   prefFile = SpecialFolder::Preferences().Child(fileName);
   if (!prefFile.Exists()) {
@@ -131,7 +133,10 @@ IOResult InitPrefFolderFileMac(std::string_view fileName) {
   }
   IOResult result;
   auto in = TextInputStream::Open(prefFile, &result);
-  if (!in) return result;
+  if (!in) {
+    prefFileUnreadable = true;
+    return result;
+  }
   while (!in->Eof()) appendLine(in->ReadLine());
   return IOResult::Ok();
 }
@@ -191,6 +196,8 @@ void DeletePref(std::string_view name) {
 }
 
 IOResult WritePrefFile() {
+  // The user was told at start; what the file holds may be all they have.
+  if (prefFileUnreadable) return IOResult::Ok();
   IOResult result;
   auto out = TextOutputStream::Create(prefFile, &result);
   if (!out) return result;

@@ -17,6 +17,22 @@ void ensureFolder(const FolderItem& folder) {
   if (folder.IsNil() || folder.Exists()) return;
   ReportIOError(folder.CreateAsFolder());
 }
+
+void loadPreferences() {
+  const IOResult loaded = REALEasyPrefs::InitPrefFile("Quirlomatic");
+  if (loaded || !REALEasyPrefs::prefFileUnreadable) {
+    ReportIOError(loaded);
+    return;
+  }
+  MessageDialog dialog;
+  dialog.Icon = MessageDialog::Caution;
+  dialog.Message = loaded.Message();
+  dialog.Explanation =
+      "Quirlomatic runs with default settings: patch numbers start at 1 again, and patches of the same "
+      "name in the chosen folder are replaced. Settings changed while it runs are not saved, so that the "
+      "file stays as it is.";
+  dialog.ShowModal();
+}
 }  // namespace
 
 App::App() { theApp = this; }
@@ -29,7 +45,7 @@ FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"
 
 void App::Event_Open() {
   the::WindowAbout()->Show();
-  ReportIOError(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  loadPreferences();
   // On a fresh system the application-data folder itself may not exist yet.
   ReportIOError(SpecialFolder::ApplicationData().CreateFolderPath());
   ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic"));
