@@ -11,11 +11,20 @@ using namespace platform;
 namespace {
 App* theApp = nullptr;
 
-// Creates a missing folder; a failure is shown, and the parts that use the
-// folder meet its absence in their own way.
-void ensureFolder(const FolderItem& folder) {
-  if (folder.IsNil() || folder.Exists()) return;
-  ReportIOError(folder.CreateAsFolder());
+IOResult ensureFolder(const FolderItem& folder) {
+  if (folder.IsNil() || folder.Directory()) return IOResult::Ok();
+  return folder.CreateAsFolder();
+}
+
+// Each folder lies inside the one before, so after a failure the rest cannot
+// be made either: one message names the folder that failed. The parts that use
+// the folders meet their absence in their own way.
+void createFolders() {
+  // On a fresh system the application-data folder itself may not exist yet.
+  const FolderItem data = SpecialFolder::ApplicationData();
+  if (!ReportIOError(data.CreateFolderPath())) return;
+  if (!ReportIOError(ensureFolder(data.Child("Quirlomatic")))) return;
+  ReportIOError(ensureFolder(data.Child("Quirlomatic").Child("Quirlomatic Filters")));
 }
 
 void loadPreferences() {
@@ -46,10 +55,7 @@ FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"
 void App::Event_Open() {
   the::WindowAbout()->Show();
   loadPreferences();
-  // On a fresh system the application-data folder itself may not exist yet.
-  ReportIOError(SpecialFolder::ApplicationData().CreateFolderPath());
-  ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic"));
-  ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic").Child("Quirlomatic Filters"));
+  createFolders();
   Update_RE_Menu();
 }
 
@@ -69,4 +75,3 @@ bool App::_AppleAbout_Action() {
   the::WindowAbout()->Show();
   return false;
 }
-
