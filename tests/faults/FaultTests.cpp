@@ -8,6 +8,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -376,6 +378,122 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  true}),
     [](const ::testing::TestParamInfo<PrefCase>& info) { return std::string(info.param.name); });
+
+// ---- A preference file that exists but cannot be read ----
+
+struct UnreadableCase {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  int error;  // the reason the start-up message gives
+  bool onlyWithoutRoot;
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+// What an item is, down to its inode and time stamp: equal texts mean it was
+// neither replaced nor written.
+std::string snapshot(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "missing";
+#if defined(__APPLE__)
+  const timespec& modified = st.st_mtimespec;
+#else
+  const timespec& modified = st.st_mtim;
+#endif
+  std::string text = std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+                     std::to_string(st.st_size) + " " + std::to_string(modified.tv_sec) + "." +
+                     std::to_string(modified.tv_nsec);
+  if (S_ISLNK(st.st_mode)) text += " -> " + fs::read_symlink(path).string();
+  if (S_ISDIR(st.st_mode))
+    for (const std::string& name : folderNames(path)) text += " " + name;
+  return text;
+}
+
+class UnreadablePreferenceFile : public ::testing::TestWithParam<UnreadableCase> {
+ protected:
+  void SetUp() override {
+    fs::create_directories(SpecialFolder::Preferences().Path());
+    fs::remove_all(prefFilePath());
+    if (GetParam().onlyWithoutRoot && ::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    GetParam().make(prefFilePath());
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(prefFilePath(), fs::perms::owner_all, ec);
+    fs::remove_all(prefFilePath(), ec);
+  }
+};
+
+// Told once at start; then the generator window, a batch and quit all run
+// without a word, and the item is exactly as it was.
+TEST_P(UnreadablePreferenceFile, isReportedOnceAtStart_andLeftAsItIs) {
+  fs::create_directories(RELibraryFolder().Path());
+  WriteFile(libraryPath(kRE), kDescription);
+  const std::string out = home() + "/out-unreadable";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const std::string before = snapshot(prefFilePath());
+  // Qt's file dialog keeps its own settings file there; it is no concern of ours.
+  auto preferencesFolder = [] {
+    Texts names = folderNames(SpecialFolder::Preferences().AbsolutePath());
+    names.erase(std::remove(names.begin(), names.end(), "QtProject.conf"), names.end());
+    return names;
+  };
+  const Texts folderBefore = preferencesFolder();
+
+  App app;
+  ModalAnswers answers({Choose(out)});
+  InstallApplication(app);
+  app.Open();
+  ASSERT_EQ(answers.boxesSeen.size(), 1u);
+  const ModalAnswers::BoxSeen& box = answers.boxesSeen[0];
+  EXPECT_EQ(box.text, "Cannot read file " + prefFilePath() + ":\n" + std::strerror(GetParam().error) + ".");
+  EXPECT_EQ(box.informativeText,
+            "Quirlomatic runs with default settings: patch numbers start at 1 again, and patches of the same "
+            "name in the chosen folder are replaced. Settings changed while it runs are not saved, so that "
+            "the file stays as it is.");
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+
+  Window_RE* window = openGenerator(kRE);
+  ASSERT_NE(window, nullptr);
+  start(window, "2");
+  closeNotice();
+  EXPECT_EQ(folderNames(out), (Texts{patchName(kRE, 1), patchName(kRE, 2)}));
+  EXPECT_EQ(REALEasyPrefs::GetPrefNumber("Counter Bass.re", 0), 2);
+  closeAll();
+  app.Quit();
+
+  EXPECT_EQ(answers.boxes.size(), 1u) << ::testing::PrintToString(answers.boxes);
+  EXPECT_EQ(snapshot(prefFilePath()), before);
+  EXPECT_EQ(preferencesFolder(), folderBefore);
+  if (GetParam().onlyWithoutRoot) {
+    fs::permissions(prefFilePath(), fs::perms::owner_read);
+    EXPECT_EQ(ReadFile(prefFilePath()), "Counter Bass.re=7\nSavePath=/tmp\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UnreadablePreferenceFile,
+    ::testing::Values(
+        UnreadableCase{"folderInItsPlace",
+                       [](const std::string& path) {
+                         fs::create_directories(path);
+                         WriteFile(path + "/inside", "kept");
+                       },
+                       EISDIR, false},
+        UnreadableCase{"symlinkLoop",
+                       [](const std::string& path) { fs::create_symlink(fs::path(path).filename(), path); },
+                       ELOOP, false},
+        UnreadableCase{"danglingSymlink",
+                       [](const std::string& path) { fs::create_symlink(path + ".nowhere", path); }, ENOENT,
+                       false},
+        UnreadableCase{"noReadPermission",
+                       [](const std::string& path) {
+                         WriteFile(path, "Counter Bass.re=7\nSavePath=/tmp\n");
+                         fs::permissions(path, fs::perms::none);
+                       },
+                       EACCES, true}),
+    [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.name); });
 
 // ---- Descriptions of bad content ----
 
