@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -63,8 +65,8 @@ double value(const Decimal& d) {
   return d.negative ? -v : v;
 }
 
-// A whole bound below this many units is its own Int32, and so is its product
-// with 10000.0: the conversion has nothing to truncate or clamp.
+// A whole bound below this many units is its own Int32: the conversion has
+// nothing to truncate or clamp.
 constexpr std::uint64_t kWholeLimit = 214748;
 
 std::int32_t wholeBound(std::string_view text) {
@@ -77,14 +79,25 @@ std::int32_t wholeBound(std::string_view text) {
   return platform::ToInt32(value(d));
 }
 
+// A float bound in units of 1/10000. The product with 10000.0 is rounded, not
+// truncated: 0.57 * 10000.0 is 5699.999..., and a bound must land on the grid
+// value it names, never below its minimum.
 std::int32_t gridBound(std::string_view text) {
   const Decimal d = readDecimal(text);
-  if (!d.plain) return platform::ToInt32(platform::Val(text) * 10000.0);
-  if (d.decimals == 0 && d.digits <= kWholeLimit) {
-    const auto v = static_cast<std::int32_t>(d.digits) * 10000;
-    return d.negative ? -v : v;
+  if (!d.plain) return platform::ToInt32(std::round(platform::Val(text) * 10000.0));
+  if (d.decimals <= 4) {
+    // The decimal's units exactly; the rounded product is the same whole
+    // number, as the product is off by far less than a half.
+    static constexpr std::uint64_t kScale[] = {10000, 1000, 100, 10, 1};
+    const std::uint64_t units = d.digits * kScale[d.decimals];
+    constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (units <= kMax) {
+      const auto v = static_cast<std::int32_t>(units);
+      return d.negative ? -v : v;
+    }
+    return d.negative ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int32_t>::max();
   }
-  return platform::ToInt32(value(d) * 10000.0);
+  return platform::ToInt32(std::round(value(d) * 10000.0));
 }
 
 char* put(char* p, std::string_view text) {

@@ -22,9 +22,11 @@ using ValueMaker =
     std::function<std::string(std::string_view kind, std::string_view minimum, std::string_view maximum)>;
 
 // A random value, each from a generator of its own with a fresh seed.
-// "integer": a whole number between the bounds; "float": a multiple of 1/10000
-// between them; "boolean": "false" for a draw of 0, "true" otherwise (whole
-// bounds as for "integer"); any other kind: kUnknownKindMarker.
+// "integer": a whole number between the bounds, each truncated toward zero;
+// "float": a multiple of 1/10000 between them, each bound taken to its nearest
+// multiple; "boolean": "false" for a draw of 0, "true" otherwise (whole bounds
+// as for "integer"); any other kind: kUnknownKindMarker. Bounds are clamped to
+// what an Int32 holds (for "float", in units of 1/10000).
 std::string MakeNumberValue(std::string_view kind, std::string_view minimum, std::string_view maximum);
 
 // The enabled property names of a filter file: every line after the first

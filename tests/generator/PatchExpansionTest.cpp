@@ -134,11 +134,19 @@ struct FixedValueRow {
   std::string expected;
 };
 
+void PrintTo(const FixedValueRow& row, std::ostream* os) { *os << row.name; }
+
 class FixedValueTest : public ::testing::TestWithParam<FixedValueRow> {};
 
-TEST_P(FixedValueTest, AlwaysTheSame) {
-  for (int i = 0; i < 20; ++i)
-    EXPECT_EQ(MakeNumberValue(GetParam().kind, GetParam().minimum, GetParam().maximum), GetParam().expected);
+// Plain decimals take a fast path of their own; with a blank after them they
+// go through Val, which reads the same number, and must give the same value.
+TEST_P(FixedValueTest, AlwaysTheSameOnBothPaths) {
+  const FixedValueRow& row = GetParam();
+  const std::string minimum = std::string(row.minimum) + " ", maximum = std::string(row.maximum) + " ";
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(MakeNumberValue(row.kind, row.minimum, row.maximum), row.expected);
+    EXPECT_EQ(MakeNumberValue(row.kind, minimum, maximum), row.expected) << "through Val";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,16 +162,40 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedValueRow{"IntegerHugeNegative", "integer", "-1e400", "-3000000000", "-2147483648"},
                       FixedValueRow{"Float", "float", "0.5", "0.5", "0.5"},
                       FixedValueRow{"FloatNegative", "float", "-0.25", "-0.25", "-0.25"},
-                      FixedValueRow{"FloatBelowGrid", "float", "0.00009", "0.00009", "0"},
+                      FixedValueRow{"FloatNearerToStep", "float", "0.00009", "0.00009", "0.0001"},
                       FixedValueRow{"FloatWhole", "float", "2", "2", "2"},
                       FixedValueRow{"FloatHugeClamped", "float", "1e10", "1e10", "214748.3647"},
                       FixedValueRow{"FloatHugeNegative", "float", "-1e10", "-1e10", "-214748.3648"},
                       FixedValueRow{"FloatSmallestStep", "float", "-0.0001", "-0.0001", "-0.0001"},
                       FixedValueRow{"FloatFourDecimals", "float", "123.4567", "123.4567", "123.4567"},
-                      // 0.57 * 10000.0 is 5699.999..., truncated.
-                      FixedValueRow{"FloatProductTruncated", "float", "0.57", "0.57", "0.5699"},
+                      // Each product with 10000.0 lies just below the whole number it names.
+                      FixedValueRow{"FloatProductJustBelow", "float", "0.57", "0.57", "0.57"},
+                      FixedValueRow{"FloatProductJustBelowFour", "float", "12.3456", "12.3456", "12.3456"},
+                      FixedValueRow{"FloatNegativeProductJustAbove", "float", "-0.57", "-0.57", "-0.57"},
+                      FixedValueRow{"FloatNegativeFour", "float", "-12.3456", "-12.3456", "-12.3456"},
+                      FixedValueRow{"FloatTrailingZeros", "float", "0.5700", "0.570000", "0.57"},
+                      // Finer than the grid: the nearest grid value, halves away from zero.
+                      FixedValueRow{"FloatHalfStepUp", "float", "0.00005", "0.00005", "0.0001"},
+                      FixedValueRow{"FloatNegativeHalfStep", "float", "-0.00005", "-0.00005", "-0.0001"},
+                      FixedValueRow{"FloatBelowHalfStep", "float", "0.00004999", "0.00004999", "0"},
+                      FixedValueRow{"FloatHalfStepToOne", "float", "0.99995", "0.99995", "1"},
+                      FixedValueRow{"FloatFiveDecimals", "float", "0.12345", "0.12345", "0.1235"},
+                      FixedValueRow{"FloatManyDecimals", "float", "12.3456789", "12.3456789", "12.3457"},
                       FixedValueRow{"FloatExponentBound", "float", "2.5e-1", "+.25", "0.25"},
+                      FixedValueRow{"FloatExponentBelowStep", "float", "1e-5", "1E-5", "0"},
+                      FixedValueRow{"FloatExponentHalfStep", "float", "5e-5", "5e-5", "0.0001"},
+                      FixedValueRow{"FloatExponentJustBelow", "float", "5.7e-1", "57e-2", "0.57"},
+                      FixedValueRow{"FloatLargestOnGrid", "float", "214748.3647", "214748.3647", "214748.3647"},
+                      FixedValueRow{"FloatAboveLargest", "float", "214748.3648", "214748.36475", "214748.3647"},
+                      FixedValueRow{"FloatLowestOnGrid", "float", "-214748.3648", "-214748.3648", "-214748.3648"},
+                      FixedValueRow{"FloatBelowLowest", "float", "-214748.3649", "-214748.36485", "-214748.3648"},
+                      FixedValueRow{"FloatFifteenDigits", "float", "999999999999999", "99999999999.9999",
+                                    "214748.3647"},
+                      FixedValueRow{"FloatSixteenDigits", "float", "-9999999999999999", "-1e400", "-214748.3648"},
                       FixedValueRow{"FloatNotNumbers", "float", "x", "x", "0"},
+                      FixedValueRow{"FloatNaNAndInfinityText", "float", "nan", "-inf", "0"},
+                      FixedValueRow{"FloatGarbage", "float", "--1", ".", "0"},
+                      FixedValueRow{"FloatHexIsNotRead", "float", "0x1p3", "-", "0"},
                       FixedValueRow{"BooleanZero", "boolean", "0", "0", "false"},
                       FixedValueRow{"BooleanOne", "boolean", "1", "1", "true"},
                       FixedValueRow{"BooleanAnyOtherNumber", "boolean", "-7", "-7", "true"},
@@ -171,6 +203,28 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedValueRow{"UnknownKind", "Integer", "3", "3", std::string(kUnknownKindMarker)},
                       FixedValueRow{"EmptyKind", "", "3", "3", std::string(kUnknownKindMarker)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every four-decimal bound names a grid value, and gets exactly that value:
+// the whole grid from 0 to 1, and a spread of others up to the largest.
+TEST(MakeNumberValueTest, FourDecimalBoundGivesItsGridValue) {
+  const auto check = [](std::int64_t units) -> ::testing::AssertionResult {
+    const std::int64_t magnitude = units < 0 ? -units : units;
+    const std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+    const std::string text = (units < 0 ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction;
+    const std::string expected = platform::Str(static_cast<double>(units) / 10000.0);
+    for (const std::string& bound : {text, text + " "})
+      if (const std::string value = MakeNumberValue("float", bound, bound); value != expected)
+        return ::testing::AssertionFailure() << "\"" << bound << "\" gives " << value << ", not " << expected;
+    return ::testing::AssertionSuccess();
+  };
+  for (std::int64_t units = 0; units <= 10000; ++units) ASSERT_TRUE(check(units));
+  for (std::int64_t units = 10001; units <= 2147483647; units += 104729) {
+    ASSERT_TRUE(check(units));
+    ASSERT_TRUE(check(-units));
+  }
+  EXPECT_TRUE(check(2147483647));
+  EXPECT_TRUE(check(-2147483648));
+}
 
 TEST(MakeNumberValueTest, UnknownKindMarkerText) {
   EXPECT_EQ(kUnknownKindMarker.size(), 44u);
