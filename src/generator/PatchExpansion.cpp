@@ -1,6 +1,7 @@
 #include "PatchExpansion.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -404,10 +405,19 @@ std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& fil
   return entries;
 }
 
-std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& filterFile) {
-  if (filterFile.IsNil() || !filterFile.Exists()) return {};
-  auto stream = platform::TextInputStream::Open(filterFile);
-  return stream ? ReadEnabledParameterList(*stream) : std::vector<std::string>{};
+platform::IOResult ReadEnabledParameterList(const platform::FolderItem& filterFile,
+                                            std::vector<std::string>& entries) {
+  entries.clear();
+  platform::IOResult result;
+  auto stream = platform::TextInputStream::Open(filterFile, &result);
+  if (!stream) return FileMissing(result) ? platform::IOResult::Ok() : result;
+  entries = ReadEnabledParameterList(*stream);
+  return platform::IOResult::Ok();
+}
+
+bool FileMissing(const platform::IOResult& result) {
+  // ENOTDIR: a file stands where a folder of the path should be.
+  return !result && (result.error == ENOENT || result.error == ENOTDIR);
 }
 
 EnabledProperties::EnabledProperties(const std::vector<std::string>& enabled) : enabled_(enabled) {}
@@ -480,17 +490,18 @@ std::string ExpandPatch(std::span<const std::string_view> lines, const std::vect
   return expandAll(lines, enabled, RandomValues{});
 }
 
-bool ExpandPatchFile(const platform::FolderItem& description, const platform::FolderItem& filterFile,
-                     std::string& out) {
+platform::IOResult ExpandPatchFile(const platform::FolderItem& description,
+                                   const platform::FolderItem& filterFile, std::string& out) {
   out.clear();
-  const std::vector<std::string> enabled = ReadEnabledParameterList(filterFile);
-  if (description.IsNil() || !description.Exists()) return false;
-  auto stream = platform::TextInputStream::Open(description);
-  if (!stream) return false;
+  std::vector<std::string> enabled;
+  if (platform::IOResult result = ReadEnabledParameterList(filterFile, enabled); !result) return result;
+  platform::IOResult result;
+  auto stream = platform::TextInputStream::Open(description, &result);
+  if (!stream) return result;
   std::vector<std::string_view> lines;
   while (!stream->Eof()) lines.push_back(stream->ReadLine());
   out = ExpandPatch(lines, enabled);
-  return true;
+  return platform::IOResult::Ok();
 }
 
 }  // namespace generator

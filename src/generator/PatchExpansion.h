@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/FolderItem.h"
+#include "platform/IOResult.h"
 #include "platform/TextStream.h"
 
 namespace generator {
@@ -32,8 +33,14 @@ std::string MakeNumberValue(std::string_view kind, std::string_view minimum, std
 // The enabled property names of a filter file: every line after the first
 // separator line, as read (blanks, empty lines and further separators kept).
 std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& filter);
-// Empty when the file does not exist or cannot be read.
-std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& filterFile);
+// Nothing enabled when the file does not exist. A file that exists but cannot
+// be read is a failure, never an empty list: its patches would silently lose
+// every random value.
+platform::IOResult ReadEnabledParameterList(const platform::FolderItem& filterFile,
+                                            std::vector<std::string>& entries);
+
+// Whether a failed read found no file of that name at all.
+bool FileMissing(const platform::IOResult& result);
 
 // The enabled list as a set, for the lookup on every property line. The
 // filter editor lists the names in the order of the description's
@@ -92,9 +99,10 @@ std::string ExpandPatch(std::span<const std::string_view> lines, const std::vect
 std::string ExpandPatch(std::span<const std::string_view> lines, const std::vector<std::string>& enabled);
 
 // Reads the filter file (missing: nothing enabled) and expands the description
-// with random values into `out`. False, with `out` empty, when the description
-// does not exist or cannot be read.
-bool ExpandPatchFile(const platform::FolderItem& description, const platform::FolderItem& filterFile,
-                     std::string& out);
+// with random values into `out`. On failure `out` is empty and the result
+// names the file that could not be read: the filter file, or the description
+// (FileMissing when it does not exist).
+platform::IOResult ExpandPatchFile(const platform::FolderItem& description,
+                                   const platform::FolderItem& filterFile, std::string& out);
 
 }  // namespace generator

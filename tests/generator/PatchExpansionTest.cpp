@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -323,7 +324,10 @@ struct FilterRow {
 class FilterListTest : public PatchFileTest, public ::testing::WithParamInterface<FilterRow> {};
 
 TEST_P(FilterListTest, ReadsEntriesAfterSeparator) {
-  EXPECT_EQ(ReadEnabledParameterList(write("filter", GetParam().bytes)), GetParam().expected);
+  std::vector<std::string> entries = {"stale"};
+  const platform::IOResult result = ReadEnabledParameterList(write("filter", GetParam().bytes), entries);
+  EXPECT_TRUE(result) << result.Message();
+  EXPECT_EQ(entries, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -375,15 +379,54 @@ TEST_F(PatchFileTest, FilterFileEnablesRandomValues) {
   EXPECT_EQ(out, std::string(kCut) + "\n  3\n" + std::string(kSwitch) + "\n  false\n  false\n");
 }
 
-TEST_F(PatchFileTest, MissingOrUnreadableDescription) {
+// Which file a failure names, and whether it counts as missing: a missing
+// filter file enables nothing, any other failure stops the patch.
+TEST_F(PatchFileTest, FailuresNameTheFileThatCannotBeRead) {
+  struct Row {
+    const char* name;
+    std::string description, filter;  // "file", "missing", "folder", "fileAsFolder"
+    const char* failing;              // "description", "filter" or "" for none
+    int error;
+  };
+  const std::vector<Row> rows = {
+      {"filterMissing", "file", "missing", "", 0},
+      {"filterFolderIsAFile", "file", "fileAsFolder", "", 0},
+      {"filterIsAFolder", "file", "folder", "filter", EISDIR},
+      {"descriptionMissing", "missing", "missing", "description", ENOENT},
+      {"descriptionFolderIsAFile", "fileAsFolder", "file", "description", ENOTDIR},
+      {"descriptionIsAFolder", "folder", "file", "description", EISDIR},
+      {"bothUnreadableFilterFirst", "folder", "folder", "filter", EISDIR},
+  };
+  const auto make = [this](const std::string& name, const std::string& kind) {
+    if (kind == "file") return write(name, std::string(kCut) + "\n{{integer|0|1|C|G|5}}\n");
+    if (kind == "folder") fs::create_directories(folder_ / name);
+    if (kind == "fileAsFolder") return platform::FolderItem(write(name, "x").Path() / "inside");
+    return platform::FolderItem(folder_ / name);
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto description = make(std::string(row.name) + "-RE", row.description);
+    const auto filter = make(std::string(row.name) + "-filter", row.filter);
+    std::string out = "stale";
+    const platform::IOResult result = ExpandPatchFile(description, filter, out);
+    if (*row.failing == '\0') {
+      EXPECT_TRUE(result) << result.Message();
+      EXPECT_EQ(out, std::string(kCut) + "\n5\n");
+      continue;
+    }
+    ASSERT_FALSE(result);
+    EXPECT_EQ(out, "");
+    const bool filterFailed = std::string(row.failing) == "filter";
+    EXPECT_EQ(result.path, (filterFailed ? filter : description).AbsolutePath());
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(FileMissing(result), row.error != EISDIR);
+    std::vector<std::string> entries = {"stale"};
+    EXPECT_EQ(static_cast<bool>(ReadEnabledParameterList(filter, entries)), !filterFailed);
+    EXPECT_TRUE(entries.empty());
+  }
   std::string out = "stale";
-  EXPECT_FALSE(ExpandPatchFile(write("gone", std::nullopt), write("filter", "#+#+#+#+#\ncut\n"), out));
-  EXPECT_EQ(out, "");
-  out = "stale";
-  EXPECT_FALSE(ExpandPatchFile(platform::FolderItem(), platform::FolderItem(), out));
-  EXPECT_EQ(out, "");
-  out = "stale";
-  EXPECT_FALSE(ExpandPatchFile(platform::FolderItem(folder_), platform::FolderItem(), out));
+  const platform::IOResult nil = ExpandPatchFile(platform::FolderItem(), platform::FolderItem(), out);
+  EXPECT_TRUE(FileMissing(nil));
   EXPECT_EQ(out, "");
 }
 
