@@ -141,10 +141,11 @@ IOResult Window_RE::WriteBatch(const FolderItem& folder, const std::string& reNa
   std::string text;
   for (int i = 0; i < count; ++i) {
     const FolderItem file = folder.Child(reName + "_" + Str(std::int64_t{counter} + 1) + ".repatch");
+    // The reason without its full stop: the message adds it.
     if (counter == std::numeric_limits<std::int32_t>::max())
       return IOResult::Fail(
           "write", file.AbsolutePath(),
-          "The patch counter has reached its highest number; \"Reset Numbers\" starts it again.");
+          "The patch counter has reached its highest number; \"Reset Numbers\" starts it again");
     const std::int32_t number = counter + 1;
     // Read afresh for every file, so a filter saved meanwhile applies at once.
     text.clear();

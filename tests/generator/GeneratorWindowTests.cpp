@@ -604,7 +604,12 @@ TEST(WriteBatch, longBatches_writeEveryFileInOrder_andStopCleanly) {
   std::int32_t counter = 2147483646;
   const std::string folder = QDir::homePath().toStdString() + "/top";
   fs::create_directories(folder);
-  EXPECT_FALSE(Window_RE::WriteBatch(FolderItem(folder), kRE, 3, counter));
+  const IOResult top = Window_RE::WriteBatch(FolderItem(folder), kRE, 3, counter);
+  EXPECT_FALSE(top);
+  EXPECT_EQ(top.Message(),
+            "Cannot write file " + folder +
+                "/Bass.re_2147483648.repatch:\n"
+                "The patch counter has reached its highest number; \"Reset Numbers\" starts it again.");
   EXPECT_EQ(counter, 2147483647);
   EXPECT_EQ(folderNames(folder), Texts{"Bass.re_2147483647.repatch"});
 }
