@@ -103,8 +103,6 @@ void Window_Filter::_CreateControls0() {
 Window_Filter::GroupBox* Window_Filter::addGroupBox() {
   auto* box = AddControl<GroupBox>(kGroupBoxName, kGroupBoxDesign, /*inArray*/ true);
   box->SetState(0);
-  // The click rules follow the mouse; a parked box must not be toggled by keys.
-  box->SetAcceptFocus(false);
   box->MouseDown = [this, box](int x, int y) { return CheckBox_EnableGroup_MouseDown(*box, x, y); };
   return box;
 }
@@ -113,7 +111,6 @@ Window_Filter::ParameterBox* Window_Filter::addParameterBox() {
   auto* box = AddControl<ParameterBox>(kParameterBoxName, kParameterBoxDesign, /*inArray*/ true);
   box->SetCaption(kParameterBoxCaption);
   box->SetState(0);
-  box->SetAcceptFocus(false);
   box->MouseDown = [this, box](int x, int y) { return CheckBox_EnableParameter_MouseDown(*box, x, y); };
   return box;
 }

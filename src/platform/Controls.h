@@ -34,6 +34,9 @@ class Control {
   int Top() const;
   int Width() const;
   int Height() const;
+  // A control placed wholly above the window's visible area (a negative top)
+  // exists without being seen: it takes no keyboard focus there, and takes
+  // focus as before once it is placed in view again.
   void SetLeft(int left);
   void SetTop(int top);
   bool Enabled() const;
@@ -48,10 +51,13 @@ class Control {
 
  private:
   friend class Window;
+  void placed();  // after every change of place
+
   platform::Window* window_;
   QWidget* widget_;
   std::string name_;
   int index_ = -1;
+  int focusPolicy_;  // the policy the control has while in view
 };
 
 class Label : public Control {
@@ -103,8 +109,9 @@ class CheckBox : public Control {
   int State() const;  // 0 unchecked, 1 checked
   void SetState(int state);  // raises no MouseDown
 
-  // Raised when the mouse button goes down on the box, before the click
-  // toggles it; returning true would keep the click from toggling.
+  // Raised when the mouse button goes down anywhere on the box (each press of
+  // a double click too) or Space is pressed on it, right before that press
+  // toggles it; returning true keeps the press from toggling.
   std::function<bool(int x, int y)> MouseDown;
 };
 

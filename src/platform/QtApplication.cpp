@@ -1,8 +1,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QLayout>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 
@@ -44,14 +47,32 @@ QPointer<QMainWindow> menuBarWindow;
 QMenuBar* globalMenuBar = nullptr;
 #endif
 
-// Menus are brought up to date before a shortcut acts, so that a disabled
-// item's shortcut does nothing. The event comes several times per key press:
-// the refresh is cheap and gives the same result each time.
-class ShortcutRefresher : public QObject {
+// Menus are brought up to date whenever their state can be seen or used:
+// before a shortcut acts (so that a disabled item's shortcut does nothing) and
+// before a menu bar reacts to a press or a key (a title clicked right after a
+// window came to the front must not open a menu that window disables). The
+// shortcut event comes several times per key press: the refresh is cheap and
+// gives the same result each time.
+class MenuRefresher : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::ShortcutOverride)
-      if (Application* app = Application::Instance()) app->UpdateMenus();
+    switch (event->type()) {
+      case QEvent::ShortcutOverride:
+        RefreshMenus();
+        break;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::KeyPress:
+        if (auto* bar = qobject_cast<QMenuBar*>(watched)) {
+          // A press on a window's own menu bar brings that window forward,
+          // even before the window manager has told us it is active.
+          if (event->type() != QEvent::KeyPress) BringForward(bar->window());
+          RefreshMenus();
+        }
+        break;
+      default:
+        break;
+    }
     return QObject::eventFilter(watched, event);
   }
 };
@@ -67,8 +88,12 @@ void applyAutoEnable(MenuItem* item) {
 }  // namespace
 
 struct Application::Impl {
-  ShortcutRefresher refresher;
+  MenuRefresher refresher;
 };
+
+void RefreshMenus() {
+  if (Application* app = Application::Instance(); app && !app->Quitting()) app->UpdateMenus();
+}
 
 QMainWindow* MenuBarWindow() { return menuBarWindow; }
 
@@ -81,6 +106,9 @@ Application::Application()
       impl_(new Impl) {
   theApplication = this;
   qApp->installEventFilter(&impl_->refresher);
+  // A title greyed for one window must show its true state as soon as another
+  // window comes to the front, before any menu is opened.
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, &impl_->refresher, [] { RefreshMenus(); });
 }
 
 Application::~Application() {
@@ -103,11 +131,17 @@ void Application::SetMenuBar(MenuBar* menuBar) {
     menuBarWindow = new MenuBarWindowWidget();
     menuBarWindow->setWindowTitle(QApplication::applicationDisplayName());
     menuBarWindow->setObjectName("MenuBarWindow");
-    auto* blank = new QWidget();
-    blank->setFixedSize(360, 1);
-    menuBarWindow->setCentralWidget(blank);
+    menuBarWindow->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                  Qt::WindowCloseButtonHint);
+    menuBarWindow->setCentralWidget(new QWidget());
+    // As large as its menu bar, and no larger: it only stands in for one.
+    menuBarWindow->layout()->setSizeConstraint(QLayout::SetFixedSize);
   }
   InstallMenuBar(menuBar, menuBarWindow);
+  // Wide enough for its title too.
+  menuBarWindow->centralWidget()->setFixedSize(std::max(menuBarWindow->menuBar()->sizeHint().width(), 220),
+                                               0);
 #endif
 }
 
@@ -174,8 +208,8 @@ Runtime::Runtime(int& argc, char** argv) {
   // A full disk or a file-size limit must give a write error, not end the program.
   std::signal(SIGXFSZ, SIG_IGN);
   impl_ = new Impl(argc, argv);
+  // No display name: Qt would append it to every title the window manager shows.
   QApplication::setApplicationName("Quirlomatic");
-  QApplication::setApplicationDisplayName("Quirlomatic");
   QApplication::setQuitOnLastWindowClosed(false);
 }
 

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -17,7 +18,7 @@ namespace platform {
 namespace {
 
 // Raises a control's MouseDown when the left button goes down, before the
-// widget itself sees the press (a check box toggles only on release).
+// widget itself sees the press; the second press of a double click too.
 class MouseDownFilter : public QObject {
  public:
   MouseDownFilter(QObject* parent, std::function<bool(int, int)>* handler)
@@ -25,7 +26,9 @@ class MouseDownFilter : public QObject {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::MouseButtonPress && *handler_) {
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (press && *handler_) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() == Qt::LeftButton) {
         const QPoint at = mouse->position().toPoint();
@@ -39,9 +42,40 @@ class MouseDownFilter : public QObject {
   std::function<bool(int, int)>* handler_;
 };
 
+// A check box toggles right after its MouseDown, for every press that
+// reaches it: anywhere on the box (Qt toggles only on the indicator and the
+// caption's text), on each press of a double click, and on Space. So the
+// click rules, which run on MouseDown, never run without the toggle they
+// expect. Qt itself would toggle on the release, which may never come.
+class CheckBoxWidget : public QCheckBox {
+ public:
+  explicit CheckBoxWidget(CheckBox* owner) : owner_(owner) {}
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) return QCheckBox::mousePressEvent(event);
+    press(event->position().toPoint());
+  }
+  void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() != Qt::Key_Space && event->key() != Qt::Key_Select)
+      return QCheckBox::keyPressEvent(event);
+    if (!event->isAutoRepeat()) press(rect().center());
+  }
+
+ private:
+  void press(QPoint at) {
+    if (owner_->MouseDown && owner_->MouseDown(at.x(), at.y())) return;
+    click();
+  }
+
+  CheckBox* owner_;
+};
+
 }  // namespace
 
-Control::Control(platform::Window& window, QWidget* widget) : window_(&window), widget_(widget) {
+Control::Control(platform::Window& window, QWidget* widget)
+    : window_(&window), widget_(widget), focusPolicy_(widget->focusPolicy()) {
   widget_->setParent(window.content());
 }
 
@@ -51,11 +85,38 @@ int Control::Left() const { return widget_->x(); }
 int Control::Top() const { return widget_->y(); }
 int Control::Width() const { return widget_->width(); }
 int Control::Height() const { return widget_->height(); }
-void Control::SetLeft(int left) { widget_->move(left, widget_->y()); }
-void Control::SetTop(int top) { widget_->move(widget_->x(), top); }
+void Control::SetLeft(int left) {
+  widget_->move(left, widget_->y());
+  placed();
+}
+void Control::SetTop(int top) {
+  widget_->move(widget_->x(), top);
+  placed();
+}
 bool Control::Enabled() const { return widget_->isEnabled(); }
 void Control::SetEnabled(bool enabled) { widget_->setEnabled(enabled); }
-void Control::SetAcceptFocus(bool accept) { widget_->setFocusPolicy(accept ? Qt::StrongFocus : Qt::NoFocus); }
+void Control::SetAcceptFocus(bool accept) {
+  focusPolicy_ = accept ? Qt::StrongFocus : Qt::NoFocus;
+  placed();
+}
+
+void Control::placed() {
+  const bool parked = widget_->y() + widget_->height() <= 0;
+  widget_->setFocusPolicy(parked ? Qt::NoFocus : static_cast<Qt::FocusPolicy>(focusPolicy_));
+  // Keys must not reach a control that has just left the view: its window's
+  // focus moves on to the next control that takes it.
+  QWidget* top = widget_->window();
+  if (widget_->focusPolicy() != Qt::NoFocus || top->focusWidget() != widget_) return;
+  for (QWidget* next = widget_->nextInFocusChain(); next && next != widget_;
+       next = next->nextInFocusChain()) {
+    if (next->window() == top && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+        next->isVisibleTo(top)) {
+      next->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+  widget_->clearFocus();
+}
 
 // Label
 Label::Label(platform::Window& window) : Control(window, new QLabel()) {}
@@ -110,6 +171,7 @@ void TextField::SelectAll() {
   auto* edit = static_cast<QLineEdit*>(widget());
   edit->selectAll();
   edit->setFocus(Qt::OtherFocusReason);
+  if (!edit->window()->isVisible()) Window()->impl()->focusOnShow = edit;
 }
 std::string TextField::SelectedText() const {
   return fromQ(static_cast<QLineEdit*>(widget())->selectedText());
@@ -123,9 +185,7 @@ void TextField::SetDigitsOnly(int limit) {
 void TextField::SetLimitText(int limit) { static_cast<QLineEdit*>(widget())->setMaxLength(limit); }
 
 // CheckBox
-CheckBox::CheckBox(platform::Window& window) : Control(window, new QCheckBox()) {
-  widget()->installEventFilter(new MouseDownFilter(widget(), &MouseDown));
-}
+CheckBox::CheckBox(platform::Window& window) : Control(window, new CheckBoxWidget(this)) {}
 std::string CheckBox::Caption() const { return fromQ(static_cast<QCheckBox*>(widget())->text()); }
 void CheckBox::SetCaption(std::string_view caption) {
   static_cast<QCheckBox*>(widget())->setText(toQ(caption).replace('&', "&&"));

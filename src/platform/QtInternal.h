@@ -46,14 +46,18 @@ class WindowWidget : public QMainWindow {
   explicit WindowWidget(Window* owner) : owner_(owner) {}
   Window* owner() const { return owner_; }
   void disown() { owner_ = nullptr; }
+  // A window without a title bar draws its own edge and stays out of task bars.
+  void setPlainBox(bool plainBox) { plainBox_ = plainBox; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   Window* owner_;
+  bool plainBox_ = false;
 };
 
 struct Window::Impl {
@@ -61,8 +65,9 @@ struct Window::Impl {
   QWidget* content = nullptr;
   QMenuBar* menuBar = nullptr;
   WindowDesign design;
-  bool placed = false;
+  bool placed = false;  // given a position of its own, so the design placement does not apply
   bool shownOnce = false;
+  QPointer<QWidget> focusOnShow;  // while hidden: the control to focus when shown again
 };
 
 // The parent for a dialog: the frontmost window of the program, if any.
@@ -70,5 +75,10 @@ QWidget* DialogParent();
 
 // The window that shows the menu bar where the OS has no global one; nullptr on macOS.
 QMainWindow* MenuBarWindow();
+
+// Brings the enabled state of the menus up to date (not while quitting).
+void RefreshMenus();
+// Makes the Window whose top-level widget this is the frontmost one.
+void BringForward(QWidget* topLevel);
 
 }  // namespace platform

@@ -46,6 +46,9 @@ MenuItem::MenuItem(Role role) : role_(role), impl_(std::make_unique<Impl>()) {
   // Shortcuts act from every window of the program, as from a global menu bar.
   impl_->action->setShortcutContext(Qt::ApplicationShortcut);
   QObject::connect(impl_->action, &QAction::triggered, [this] {
+    // A disabled menu takes its items with it, their shortcuts included.
+    for (MenuItem* menu = parent_; menu; menu = menu->parent_)
+      if (!menu->Enabled()) return;
     if (Application* app = Application::Instance()) app->Choose(this);
   });
 }

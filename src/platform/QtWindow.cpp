@@ -4,12 +4,23 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <list>
+
+#if defined(QM_HAVE_XCB)
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#endif
 
 #include "Application.h"
 #include "QtInternal.h"
@@ -67,6 +78,68 @@ void endWhenNoDialogIsOpen(Window* window) {
 
 int clamp(int value, int low, int high) { return std::max(low, std::min(value, high)); }
 
+// What the window manager adds around the client area of a window of this
+// frame kind. Known only once it has framed one; it frames every window of a
+// kind alike, so the last one seen stands for the next.
+QMargins frameMargins(Frame kind) {
+  static std::map<Frame, QMargins> seen;
+  auto margins = [](QWidget* widget) {
+    return widget && widget->isVisible() && widget->windowHandle() ? widget->windowHandle()->frameMargins()
+                                                                     : QMargins();
+  };
+  for (Window* window : Window::OpenWindows())
+    if (window->impl()->design.frame == kind)
+      if (QMargins m = margins(window->widget()); !m.isNull()) seen[kind] = m;
+  if (kind == Frame::Document && !seen.count(kind)) {
+    // The menu-bar window is the first one framed; its bottom edge may carry
+    // a resize handle that the fixed-size windows do not get.
+    if (QMargins m = margins(MenuBarWindow()); !m.isNull()) return QMargins(m.left(), m.top(), m.right(), m.left());
+  }
+  if (auto it = seen.find(kind); it != seen.end()) return it->second;
+  if (kind == Frame::Document) return QMargins(0, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
+  return {};
+}
+
+// A frame rectangle moved by the least amount that puts it wholly on the
+// screen it is on (the main screen when it is on none). Along a side where it
+// is larger than the screen it stays where it is if it starts on the screen,
+// else it starts at the screen's edge: its title bar can always be reached.
+QRect onScreen(QRect frame) {
+  QScreen* screen = QGuiApplication::screenAt(frame.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return frame;
+  const QRect area = screen->availableGeometry();
+  auto fit = [](int start, int length, int areaStart, int areaLength) {
+    if (length <= areaLength) return clamp(start, areaStart, areaStart + areaLength - length);
+    return start >= areaStart && start < areaStart + areaLength ? start : areaStart;
+  };
+  frame.moveLeft(fit(frame.left(), frame.width(), area.left(), area.width()));
+  frame.moveTop(fit(frame.top(), frame.height(), area.top(), area.height()));
+  return frame;
+}
+
+#if defined(QM_HAVE_XCB)
+// Task bars and pagers leave out windows in these states; the window manager
+// drops the states of a hidden window, so they are set before every showing.
+void keepOutOfTaskBars(QWidget* widget) {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !x11->connection()) return;
+  xcb_connection_t* connection = x11->connection();
+  auto atom = [connection](const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return result;
+  };
+  const xcb_atom_t states[] = {atom("_NET_WM_STATE_SKIP_TASKBAR"), atom("_NET_WM_STATE_SKIP_PAGER")};
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(widget->winId()),
+                      atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
+}
+#else
+void keepOutOfTaskBars(QWidget*) {}
+#endif
+
 }  // namespace
 
 void WindowWidget::closeEvent(QCloseEvent* event) {
@@ -96,7 +169,25 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
 
 bool WindowWidget::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate && owner_ && !owner_->IsClosed()) bringForward(owner_);
+  // A minimised window is no longer in front.
+  if (event->type() == QEvent::WindowStateChange) RefreshMenus();
+  // Sent after the native window is made and before it is mapped.
+  if (event->type() == QEvent::Show && plainBox_) keepOutOfTaskBars(this);
   return QMainWindow::event(event);
+}
+
+void WindowWidget::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  if (!plainBox_) return;
+  // Without a frame the box would melt into the window behind it.
+  QPainter painter(this);
+  painter.setPen(palette().color(QPalette::Dark));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void BringForward(QWidget* topLevel) {
+  if (auto* w = dynamic_cast<WindowWidget*>(topLevel); w && w->owner() && !w->owner()->IsClosed())
+    bringForward(w->owner());
 }
 
 Window::Window() : impl_(std::make_unique<Impl>()) {
@@ -152,6 +243,7 @@ void Window::ApplyDesign(const WindowDesign& design) {
       break;
   }
   w->setWindowFlags(flags);
+  w->setPlainBox(design.frame != Frame::Document);
   w->setWindowTitle(toQ(design.title));
   SetWidth(design.width);
   SetHeight(design.height);
@@ -160,27 +252,70 @@ void Window::ApplyDesign(const WindowDesign& design) {
 void Window::Show() {
   if (closed_) return;
   auto* w = impl_->widget.data();
-  if (!impl_->placed) {
-    impl_->placed = true;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    QWidget* parent = nullptr;
-    if (impl_->design.placement == Placement::ParentCentered)
-      if (Window* front = Frontmost(); front && front != this && front->Visible()) parent = front->widget();
-    if (impl_->design.placement != Placement::Default && screen) {
-      w->adjustSize();
-      const QRect area = parent ? parent->frameGeometry() : screen->availableGeometry();
-      const QSize size = w->frameGeometry().size();
-      w->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
-    }
-  }
+  if (!impl_->shownOnce) place();
+  impl_->shownOnce = true;
   bringForward(this);
+  if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
   w->show();
   w->raise();
   w->activateWindow();
+  restoreFocus();
+  RefreshMenus();
+}
+
+void Window::place() {
+  auto* w = impl_->widget.data();
+  w->layout()->activate();  // the final size, menu-bar strip included
+  const QMargins margins = frameMargins(impl_->design.frame);
+  QRect frame = w->geometry().marginsAdded(margins);
+  if (!impl_->placed) {
+    QRect area;
+    if (impl_->design.placement == Placement::ParentCentered) {
+      // The window it reports on, also while that one is hidden.
+      for (Window* other : OpenWindows())
+        if (other != this && other->impl_->shownOnce && other->impl_->design.frame == Frame::Document) {
+          area = other->widget()->frameGeometry();
+          break;
+        }
+    }
+    if (area.isNull() && impl_->design.placement != Placement::Default)
+      if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    // Otherwise the window manager places it.
+    if (area.isNull()) return;
+    frame.moveCenter(area.center());
+  }
+  setClientGeometry(onScreen(frame).marginsRemoved(margins));
+}
+
+void Window::setClientGeometry(const QRect& client) {
+  auto* w = impl_->widget.data();
+  if (client == w->geometry() && (impl_->placed || impl_->shownOnce)) return;
+  impl_->placed = true;
+  // Client-area geometry both ways: move() would place the frame once shown.
+  w->setGeometry(client);
+}
+
+QPoint Window::contentOffset() const {
+  if (QLayout* layout = impl_->widget->layout()) layout->activate();
+  return impl_->content->pos();
 }
 
 void Window::Hide() {
-  if (impl_->widget) impl_->widget->hide();
+  if (impl_->widget) {
+    impl_->focusOnShow = impl_->widget->focusWidget();
+    impl_->widget->hide();
+  }
+  RefreshMenus();
+}
+
+// An activation that reaches a hidden window (the window manager's answer to
+// an earlier request) moves its focus on, since the focused control is not
+// visible: the window takes back the focus it had, or was given, while hidden.
+void Window::restoreFocus() {
+  QWidget* focus = impl_->focusOnShow;
+  impl_->focusOnShow = nullptr;
+  if (focus && focus->window() == impl_->widget && focus->isEnabled() && focus->focusPolicy() != Qt::NoFocus)
+    focus->setFocus(Qt::OtherFocusReason);
 }
 
 bool Window::Visible() const { return impl_->widget && impl_->widget->isVisible(); }
@@ -194,6 +329,7 @@ void Window::Close() {
     it = it->second == this ? shared().erase(it) : std::next(it);
   stacking().remove(this);
   if (impl_->widget) impl_->widget->hide();
+  RefreshMenus();
   // The Close may come from one of this window's own handlers: end the
   // instance once that handler has returned.
   QTimer::singleShot(0, qApp, [this] { endWhenNoDialogIsOpen(this); });
@@ -202,18 +338,19 @@ void Window::Close() {
 std::string Window::Title() const { return fromQ(impl_->widget->windowTitle()); }
 void Window::SetTitle(std::string_view title) { impl_->widget->setWindowTitle(toQ(title)); }
 
-std::int32_t Window::Left() const { return impl_->widget->pos().x(); }
-std::int32_t Window::Top() const { return impl_->widget->pos().y(); }
+std::int32_t Window::Left() const { return impl_->widget->geometry().x() + contentOffset().x(); }
+std::int32_t Window::Top() const { return impl_->widget->geometry().y() + contentOffset().y(); }
 std::int32_t Window::Width() const { return impl_->content->minimumWidth(); }
 std::int32_t Window::Height() const { return impl_->content->minimumHeight(); }
 
+// Setting a window to where it already is (its own present bounds, as a
+// restore without a stored entry does) leaves a window that was never shown
+// to its design placement.
 void Window::SetLeft(std::int32_t value) {
-  impl_->placed = true;
-  impl_->widget->move(value, impl_->widget->pos().y());
+  if (value != Left()) setClientGeometry(impl_->widget->geometry().translated(value - Left(), 0));
 }
 void Window::SetTop(std::int32_t value) {
-  impl_->placed = true;
-  impl_->widget->move(impl_->widget->pos().x(), value);
+  if (value != Top()) setClientGeometry(impl_->widget->geometry().translated(0, value - Top()));
 }
 void Window::SetWidth(std::int32_t value) {
   const auto& d = impl_->design;
@@ -273,6 +410,20 @@ void Window::registerControl(std::unique_ptr<Control> control, std::string_view 
   QWidget* w = control->widget();
   w->setObjectName(toQ(name) + (inArray ? QString("_%1").arg(control->index_) : QString()));
   w->setGeometry(rect.left, rect.top, rect.width, rect.height);
+  // The members of a control array share their array's place in the tab order.
+  if (inArray)
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
+      if ((*it)->name_ == name) {
+        QWidget* last = (*it)->widget();
+        // Qt leaves a widget that takes no focus (a parked one) out of setTabOrder.
+        const Qt::FocusPolicy lastPolicy = last->focusPolicy();
+        last->setFocusPolicy(Qt::StrongFocus);
+        w->setFocusPolicy(Qt::StrongFocus);
+        QWidget::setTabOrder(last, w);
+        last->setFocusPolicy(lastPolicy);
+        break;
+      }
+  control->placed();
   w->show();
   controls_.push_back(std::move(control));
 }
@@ -284,13 +435,11 @@ Timer* Window::AddTimer(int period) {
 }
 
 Window* Window::Frontmost() {
-  if (QWidget* active = QApplication::activeWindow()) {
-    if (auto* w = dynamic_cast<WindowWidget*>(active); w && w->owner() && !w->owner()->IsClosed())
-      return w->owner();
-    if (active == MenuBarWindow()) return nullptr;
-  }
+  // The order of activation alone decides: activating the menu-bar window, a
+  // dialog or another program leaves the last active window in front, as a
+  // global menu bar does.
   for (Window* window : stacking())
-    if (window->Visible()) return window;
+    if (window->Visible() && !window->widget()->isMinimized()) return window;
   return nullptr;
 }
 

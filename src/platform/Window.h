@@ -16,6 +16,8 @@
 #include "Controls.h"
 #include "WindowBounds.h"
 
+class QPoint;
+class QRect;
 class QWidget;
 
 namespace platform {
@@ -45,7 +47,10 @@ class Window : public WindowBounds {
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
-  void Show();  // brings to the front, visible; never waits
+  // Brings to the front, visible and not minimised; never waits. The first
+  // showing places a window that was given no position of its own as its
+  // design says, and keeps every window wholly on a screen.
+  void Show();
   void Hide();
   void Close();  // Close event, then the instance ends
   bool Visible() const;
@@ -54,7 +59,13 @@ class Window : public WindowBounds {
   std::string Title() const;
   void SetTitle(std::string_view title);
 
-  // The content area: its top-left on the screen and its size.
+  // The content area: the part of the window that holds the controls, the
+  // origin of their Left and Top. Its top-left on the screen and its size,
+  // read and set alike, before and after the first showing. Not the window
+  // manager's frame or title bar, and not the menu-bar strip that a window
+  // with a menu bar shows above its controls where the OS has no global menu
+  // bar (on macOS the menu bar is the screen's, and the content area is the
+  // whole inside of the window).
   std::int32_t Left() const override;
   std::int32_t Top() const override;
   std::int32_t Width() const override;
@@ -80,8 +91,8 @@ class Window : public WindowBounds {
   Control* ControlByNameIndex(std::string_view name, int index) const;
   int ControlCount(std::string_view name) const;
 
-  // The frontmost of this program's windows, nullptr when none is (or the
-  // application's own menu-bar window is in front).
+  // The frontmost of this program's windows: the last activated one that is
+  // still shown and not minimised; nullptr when none is.
   static Window* Frontmost();
   // Every open instance, newest first.
   static std::vector<Window*> OpenWindows();
@@ -114,6 +125,10 @@ class Window : public WindowBounds {
   template <class W>
   friend W* SharedWindow();
   void build();
+  void restoreFocus();
+  void place();
+  void setClientGeometry(const QRect& client);
+  QPoint contentOffset() const;
   void registerControl(std::unique_ptr<Control> control, std::string_view name, Rect rect,
                        bool inArray);
   static Window* findShared(std::type_index type);

@@ -1,6 +1,8 @@
 #pragma once
 // What the preference store needs of a window: the position of its content
-// area on the screen and its size, read and set.
+// area (where its controls are, inside any frame, title bar or menu-bar
+// strip) on the screen and its size. Read and set mean the same rectangle,
+// so bounds read from a window and set on a new one put it back exactly.
 #include <cstdint>
 
 namespace platform {
