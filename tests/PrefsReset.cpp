@@ -8,5 +8,6 @@ const testing_support::ResetStep emptyStore([] {
   REALEasyPrefs::prefNames.clear();
   REALEasyPrefs::prefItems.clear();
   REALEasyPrefs::prefFile = platform::FolderItem();
+  REALEasyPrefs::prefFileUnreadable = false;
 });
 }  // namespace
