@@ -78,12 +78,15 @@ std::string_view TextInputStream::ReadLine() {
 }
 
 namespace {
+// A dot name, so that no listing of the library takes a half-written file for
+// a description, and of a fixed length, so that a target of the longest name
+// the file system takes can still be written.
 std::string tempName(const FolderItem& target) {
   static std::mt19937_64 engine{std::random_device{}()};
   static const char* hex = "0123456789abcdef";
   std::string suffix;
   for (std::uint64_t x = engine(), i = 0; i < 8; ++i, x >>= 4) suffix += hex[x & 15];
-  return target.Parent().Child("." + target.Name() + "." + suffix + ".tmp").AbsolutePath();
+  return target.Parent().Child(".quirlomatic-" + suffix + ".tmp").AbsolutePath();
 }
 }  // namespace
 

@@ -25,9 +25,10 @@ class TextInputStream {
   std::size_t pos_ = 0;
 };
 
-// Creates or replaces a file. What is written goes to a temporary file in the
-// same folder, which Close() renames over the target: a failed write never
-// leaves the old file missing or half written.
+// Creates or replaces a file. What is written goes to a temporary dot file of
+// a short fixed name in the same folder, which Close() renames over the
+// target: a failed write never leaves the old file missing or half written,
+// and any name the file system takes works.
 class TextOutputStream {
  public:
   static std::optional<TextOutputStream> Create(const FolderItem& file, IOResult* error = nullptr);

@@ -2,6 +2,7 @@
 // plainly, and the user's files (preferences, filters, descriptions, patches
 // already written) come out of it whole.
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -623,3 +624,105 @@ TEST_F(Faults, awkwardNames_goTheWholeRoadAndSurviveAReload) {
 }
 
 }  // namespace
+
+// ---- Names as long as the file system takes (255 bytes) ----
+
+namespace {
+std::string longName(std::size_t bytes, const std::string& ending = "") {
+  return std::string(bytes - ending.size(), 'L') + ending;
+}
+
+// The items of a folder that a writer left behind under a dot name.
+Texts dotNames(const std::string& folder) {
+  Texts dots;
+  for (const std::string& name : folderNames(folder))
+    if (name[0] == '.') dots.push_back(name);
+  return dots;
+}
+
+struct LongNameCase {
+  const char* name;
+  std::function<void(App& app)> run;
+};
+
+void PrintTo(const LongNameCase& c, std::ostream* os) { *os << c.name; }
+
+class LongNames : public Faults, public ::testing::WithParamInterface<LongNameCase> {};
+
+void importAndCheck(App& app, const std::string& from) {
+  const std::string name = longName(255);
+  const std::string chosen = from + "/" + name;
+  WriteFile(chosen, kDescription);
+  {
+    ModalAnswers answers({Choose(chosen)});
+    choose(FileImport());
+    EXPECT_EQ(answers.boxes, Texts{"MessageDialog: Import successful!"});
+  }
+  EXPECT_FALSE(fs::exists(chosen));
+  EXPECT_EQ(ReadFile(libraryPath(name)), kDescription);
+  EXPECT_EQ(dotNames(RELibraryFolder().AbsolutePath()), Texts{});
+  app.Update_RE_Menu();
+  EXPECT_NE(reEntry(name), nullptr);
+}
+}  // namespace
+
+TEST_P(LongNames, areWrittenWhole_andLeaveNoTemporaryFile) { GetParam().run(*app); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, LongNames,
+    ::testing::Values(
+        LongNameCase{"patchFile",
+                     [](App& app) {
+                       const std::string re(245, 'L');
+                       ASSERT_EQ((re + "_1.repatch").size(), 255u);
+                       WriteFile(libraryPath(re), kDescription);
+                       app.Update_RE_Menu();
+                       Window_RE* window = openGenerator(re);
+                       ASSERT_NE(window, nullptr);
+                       const std::string out = folder("out-long");
+                       ModalAnswers answers({Choose(out)});
+                       start(window, "1");
+                       closeNotice();
+                       EXPECT_EQ(answers.boxes, Texts{});
+                       EXPECT_EQ(ReadFile(out + "/" + patchName(re, 1)), kPatch);
+                       EXPECT_EQ(folderNames(out), Texts{patchName(re, 1)});
+                       closeAll();
+                     }},
+        LongNameCase{"filterFile",
+                     [](App& app) {
+                       const std::string re = longName(255);
+                       WriteFile(libraryPath(re), kDescription);
+                       ModalAnswers answers;
+                       app.Selected_RE = re;
+                       Window_Filter* editor = the::Window_Filter();
+                       click(child<QPushButton>(editor, "PushButton1"));  // check all
+                       click(child<QPushButton>(editor, "PushButtonSave"));
+                       ASSERT_TRUE(WaitUntil([] { return openWindow<Window_Filter>() == nullptr; }));
+                       EXPECT_EQ(answers.boxes, Texts{});
+                       EXPECT_EQ(ReadFile(filterPath(re)), "Filter\n#+#+#+#+#\ncutoff\n");
+                       EXPECT_EQ(dotNames(FilterFolder().AbsolutePath()), Texts{});
+                     }},
+        LongNameCase{"preferenceFile",
+                     [](App&) {
+                       const std::string name = longName(255);
+                       const IOResult made = REALEasyPrefs::InitPrefFolderFileMac(name);
+                       EXPECT_TRUE(made) << made.Message();
+                       REALEasyPrefs::SetPrefString("Counter A", "3");
+                       const IOResult written = REALEasyPrefs::WritePrefFile();
+                       EXPECT_TRUE(written) << written.Message();
+                       EXPECT_EQ(ReadFile(SpecialFolder::Preferences().Child(name).AbsolutePath()),
+                                 "Counter A=3\n");
+                       EXPECT_EQ(dotNames(SpecialFolder::Preferences().AbsolutePath()), Texts{});
+                       fs::remove(SpecialFolder::Preferences().Child(name).Path());
+                       ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+                     }},
+        LongNameCase{"importFromTheSameFileSystem",
+                     [](App& app) { importAndCheck(app, folder("Downloads")); }},
+        // Copied into the library under a temporary name, then renamed.
+        LongNameCase{"importFromAnotherFileSystem",
+                     [](App& app) {
+                       QTemporaryDir other("/dev/shm/quirlomatic-test-XXXXXX");
+                       if (!other.isValid()) GTEST_SKIP() << "no /dev/shm";
+                       importAndCheck(app, other.path().toStdString());
+                     }}),
+    [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });

@@ -82,3 +82,32 @@ TEST(TextOutputStream, missingFolder_namesTheTarget) {
   EXPECT_FALSE(TextOutputStream::Create(target, &error));
   EXPECT_EQ(error.Message(), "Cannot write file " + target.AbsolutePath() + ":\nNo such file or directory.");
 }
+
+// The temporary file has a short name of its own, so a target of the longest
+// name the file system takes (255 bytes) is written like any other.
+TEST(TextOutputStream, longestName_andATemporaryNameOfFixedLength) {
+  const fs::path dir = scratch() / "long";
+  fs::create_directories(dir);
+  std::vector<std::size_t> temporaryLengths;
+  for (const std::string& name : {std::string("f"), std::string(255, 'n')}) {
+    SCOPED_TRACE(name.size());
+    const FolderItem target(dir / name);
+    IOResult error;
+    auto out = TextOutputStream::Create(target, &error);
+    ASSERT_TRUE(out) << error.Message();
+    out->WriteLine("text");
+    const auto names = testing_support::folderNames(dir.string());
+    for (const std::string& entry : names) {
+      if (entry == "f" || entry == name) continue;
+      EXPECT_EQ(entry[0], '.') << entry;  // never listed as a description
+      temporaryLengths.push_back(entry.size());
+    }
+    const IOResult closed = out->Close();
+    ASSERT_TRUE(closed) << closed.Message();
+    EXPECT_EQ(testing_support::ReadFile(target.AbsolutePath()), "text\n");
+  }
+  ASSERT_EQ(temporaryLengths.size(), 2u);
+  EXPECT_EQ(temporaryLengths[0], temporaryLengths[1]);
+  EXPECT_EQ(testing_support::folderNames(dir.string()),
+            (std::vector<std::string>{"f", std::string(255, 'n')}));
+}
