@@ -9,39 +9,21 @@
 #include <cstring>
 #include <random>
 
+#include "PosixFile.h"
 #include "Text.h"
 
 namespace platform {
 
 std::optional<TextInputStream> TextInputStream::Open(const FolderItem& file, IOResult* error) {
-  auto fail = [&](int err) -> std::optional<TextInputStream> {
-    if (error) *error = IOResult::FromErrno("read", file.AbsolutePath(), err);
+  auto fail = [&](IOResult result) -> std::optional<TextInputStream> {
+    if (error) *error = std::move(result);
     return std::nullopt;
   };
-  if (file.IsNil()) return fail(ENOENT);
-  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(errno);
-  struct stat st;
-  const int statErr = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-  if (statErr) {
-    ::close(fd);
-    return fail(statErr);
-  }
+  if (file.IsNil()) return fail(IOResult::FromErrno("read", file.AbsolutePath(), ENOENT));
+  posix::FileDescriptor fd;
+  if (IOResult opened = posix::OpenForReading(file, fd); !opened) return fail(std::move(opened));
   TextInputStream stream;
-  if (st.st_size > 0) stream.text_.reserve(static_cast<std::size_t>(st.st_size));
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      return fail(err);
-    }
-    stream.text_.append(chunk, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
+  if (IOResult read = posix::ReadToEnd(fd.Get(), stream.text_, file); !read) return fail(std::move(read));
   if (error) *error = IOResult::Ok();
   return stream;
 }

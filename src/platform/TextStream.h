@@ -10,7 +10,8 @@ namespace platform {
 
 // Reads a whole file at Open; ReadLine gives each line without its line end.
 // LF, CRLF and CR all end a line; a line end at the end of the file starts no
-// further, empty line. Bytes are passed through unchanged.
+// further, empty line. Bytes are passed through unchanged. Only a regular file
+// (after links) is read: a FIFO or a device is refused at once, with a reason.
 class TextInputStream {
  public:
   static std::optional<TextInputStream> Open(const FolderItem& file, IOResult* error = nullptr);

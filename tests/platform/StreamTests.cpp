@@ -1,6 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,3 +118,68 @@ TEST(TextOutputStream, longestName_andATemporaryNameOfFixedLength) {
   EXPECT_EQ(testing_support::folderNames(dir.string()),
             (std::vector<std::string>{"f", std::string(255, 'n')}));
 }
+
+namespace {
+// Opens `file` on another thread; a reader still stuck after a few seconds is
+// released by a writer on the FIFO, so that a test of a blocking open fails
+// instead of hanging.
+std::optional<TextInputStream> openWithin(const FolderItem& file, IOResult& error, bool& blocked) {
+  auto reading = std::async(std::launch::async, [&] { return TextInputStream::Open(file, &error); });
+  blocked = reading.wait_for(std::chrono::seconds(3)) == std::future_status::timeout;
+  if (blocked) {
+    const int fd = ::open(file.Path().c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+  }
+  return reading.get();
+}
+
+struct SpecialFileCase {
+  const char* name;
+  std::function<void(const fs::path&)> make;
+  std::string reason;
+  bool rootReadsIt = false;  // permissions do not stop root
+};
+
+void PrintTo(const SpecialFileCase& c, std::ostream* os) { *os << c.name; }
+
+class SpecialFile : public ::testing::TestWithParam<SpecialFileCase> {};
+}  // namespace
+
+// Anything but a regular file is refused at once with its reason: a FIFO
+// would block the reader, a device may never end.
+TEST_P(SpecialFile, isRefusedAtOnce_withTheReason) {
+  const SpecialFileCase& c = GetParam();
+  if (c.rootReadsIt && ::geteuid() == 0) GTEST_SKIP() << "root reads it whatever its permissions";
+  const fs::path dir = scratch() / "special";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path path = dir / "item";
+  c.make(path);
+  IOResult error;
+  bool blocked = false;
+  const auto in = openWithin(FolderItem(path), error, blocked);
+  EXPECT_FALSE(blocked);
+  EXPECT_FALSE(in);
+  EXPECT_EQ(error.Message(), "Cannot read file " + path.string() + ":\n" + c.reason + ".");
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextInputStream, SpecialFile,
+    ::testing::Values(
+        SpecialFileCase{"fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+                        "Not a regular file"},
+        SpecialFileCase{"linkToDevZero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+                        "Not a regular file"},
+        SpecialFileCase{"linkToDevNull", [](const fs::path& p) { fs::create_symlink("/dev/null", p); },
+                        "Not a regular file"},
+        SpecialFileCase{"linkLoop", [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+                        "Too many levels of symbolic links"},
+        SpecialFileCase{"folder", [](const fs::path& p) { fs::create_directory(p); }, "Is a directory"},
+        SpecialFileCase{"noPermission",
+                        [](const fs::path& p) {
+                          testing_support::WriteFile(p.string(), "secret");
+                          fs::permissions(p, fs::perms::none);
+                        },
+                        "Permission denied", true}),
+    [](const auto& info) { return std::string(info.param.name); });
