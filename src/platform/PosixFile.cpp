@@ -54,4 +54,26 @@ IOResult ReadToEnd(int fd, std::string& text, const FolderItem& file, const std:
   }
 }
 
+IOResult WriteAll(int fd, std::string_view bytes, const FolderItem& file, const std::string& verb) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return IOResult::FromErrno(verb, file.AbsolutePath(), errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return IOResult::Ok();
+}
+
+IOResult SyncToDisk(int fd, const FolderItem& file, const std::string& verb) {
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    // A file system that cannot sync (some network and FUSE ones) has nothing better to offer.
+    if (errno == EINVAL || errno == ENOTSUP) return IOResult::Ok();
+    return IOResult::FromErrno(verb, file.AbsolutePath(), errno);
+  }
+  return IOResult::Ok();
+}
+
 }  // namespace platform::posix

@@ -1,6 +1,6 @@
 #pragma once
 // Open files of the platform layer's streams and copies, by their POSIX
-// descriptors.
+// descriptors. Every failure names the user's file, not a temporary one.
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,5 +38,11 @@ IOResult OpenForReading(const FolderItem& file, FileDescriptor& fd, const std::s
 
 // Reads from the descriptor to the end of the file.
 IOResult ReadToEnd(int fd, std::string& text, const FolderItem& file, const std::string& verb = "read");
+
+IOResult WriteAll(int fd, std::string_view bytes, const FolderItem& file, const std::string& verb = "write");
+
+// Puts everything written through the descriptor on the disk, so that a file
+// renamed over another afterwards survives a power cut whole.
+IOResult SyncToDisk(int fd, const FolderItem& file, const std::string& verb = "write");
 
 }  // namespace platform::posix

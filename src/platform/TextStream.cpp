@@ -1,7 +1,6 @@
 #include "TextStream.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,7 +74,6 @@ std::string tempName(const FolderItem& target) {
 std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file, IOResult* error) {
   TextOutputStream stream;
   stream.target_ = file;
-  const FolderItem folder = file.Parent();
   for (int attempt = 0; attempt < 100; ++attempt) {
     stream.tempPath_ = tempName(file);
     // 0666 under the umask: the platform's default permissions for a new file.
@@ -88,7 +86,6 @@ std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file,
     stream.tempPath_.clear();
     return std::nullopt;
   }
-  (void)folder;
   if (error) *error = IOResult::Ok();
   return std::optional<TextOutputStream>(std::move(stream));
 }
@@ -140,22 +137,17 @@ void TextOutputStream::WriteLine(std::string_view line) {
 }
 
 IOResult TextOutputStream::flush() {
-  std::string_view rest = buffer_;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(fd_, rest.data(), rest.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return IOResult::FromErrno("write", target_.AbsolutePath(), errno);
-    }
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
-  buffer_.clear();
-  return IOResult::Ok();
+  IOResult result = posix::WriteAll(fd_, buffer_, target_);
+  if (result) buffer_.clear();
+  return result;
 }
 
 IOResult TextOutputStream::Close() {
   if (fd_ < 0 && tempPath_.empty()) return failed_ ? *failed_ : IOResult::Ok();
   IOResult result = failed_ ? *failed_ : flush();
+  // On the disk before it replaces the old file: a power cut then leaves the
+  // old file or the new one, never an empty one.
+  if (result) result = posix::SyncToDisk(fd_, target_);
   if (result && ::close(fd_) != 0) result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
   else if (!result) ::close(fd_);
   fd_ = -1;

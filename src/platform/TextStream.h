@@ -27,9 +27,9 @@ class TextInputStream {
 };
 
 // Creates or replaces a file. What is written goes to a temporary dot file of
-// a short fixed name in the same folder, which Close() renames over the
-// target: a failed write never leaves the old file missing or half written,
-// and any name the file system takes works.
+// a short fixed name in the same folder, which Close() flushes to the disk and
+// renames over the target: a failed write or a power cut never leaves the old
+// file missing or half written, and any name the file system takes works.
 class TextOutputStream {
  public:
   static std::optional<TextOutputStream> Create(const FolderItem& file, IOResult* error = nullptr);
@@ -41,8 +41,8 @@ class TextOutputStream {
 
   void Write(std::string_view text);
   void WriteLine(std::string_view line);  // the line and EndOfLine
-  // Flushes, closes and renames over the target. After a failure the target is
-  // as it was and the temporary file is gone.
+  // Writes, flushes to the disk, closes and renames over the target. After a
+  // failure the target is as it was and the temporary file is gone.
   IOResult Close();
 
  private:

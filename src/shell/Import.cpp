@@ -44,7 +44,8 @@ std::string refusal(const FolderItem& chosen, const FolderItem& library) {
 }
 
 // The old description of that name is replaced only once the new one is
-// wholly inside the library; on failure both it and the chosen file survive.
+// wholly inside the library and on the disk; on failure both it and the chosen
+// file survive.
 bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library) {
   const FolderItem target = library.Child(chosen.Name());
   const FolderItem temporary = unusedTemporaryName(library);
@@ -58,6 +59,14 @@ bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library) {
     }
     copied = true;
   }
+
+  // A copy is flushed as it is made; a moved file was written by someone else.
+  if (!copied)
+    if (IOResult synced = temporary.SyncToDisk(); !synced) {
+      ReportIOError(IOResult::Fail("move", chosen.AbsolutePath(), synced.reason));
+      ReportIOError(temporary.RenameTo(chosen));
+      return false;
+    }
 
   if (IOResult replaced = temporary.RenameTo(target); !replaced) {
     ReportIOError(IOResult::Fail("replace", target.AbsolutePath(), replaced.reason));

@@ -2,6 +2,10 @@
 // plainly, and the user's files (preferences, filters, descriptions, patches
 // already written) come out of it whole.
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,10 +18,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -726,3 +732,61 @@ INSTANTIATE_TEST_SUITE_P(
                        importAndCheck(app, other.path().toStdString());
                      }}),
     [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });
+
+// ---- Durability ----
+
+// Every file that takes the place of a user's file (patch, filter file,
+// preferences, imported description) is on the disk before the rename that
+// puts it there: the writers above run again under strace, which shows the
+// order of the flushes and the renames.
+TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
+  const QString strace = QStandardPaths::findExecutable("strace");
+  if (strace.isEmpty()) GTEST_SKIP() << "strace is not installed";
+  QTemporaryDir work;
+  ASSERT_TRUE(work.isValid());
+  const QString home = work.filePath("home"), log = work.filePath("trace");
+  ASSERT_TRUE(QDir().mkpath(home));
+
+  QProcess writers;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QM_TEST_HOME", home);
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  writers.setProcessEnvironment(environment);
+  writers.setProcessChannelMode(QProcess::MergedChannels);
+  writers.start(strace, {"-f", "-y", "-qq", "-s", "4096", "-e", "signal=none", "-e",
+                         "trace=fsync,fdatasync,rename,renameat,renameat2", "-o", log,
+                         QCoreApplication::applicationFilePath(), "--gtest_filter=Faults/LongNames.*"});
+  ASSERT_TRUE(writers.waitForFinished(100000));
+  const QString output = QString::fromLocal8Bit(writers.readAll());
+  ASSERT_EQ(writers.exitCode(), 0) << output.toStdString();
+  ASSERT_TRUE(output.contains("[  PASSED  ] 5 tests")) << output.toStdString();
+
+  // "1234 fsync(7</a/.b.tmp>) = 0", "1234 rename(\"/a/.b.tmp\", \"/a/b\") = 0",
+  // "1234 renameat(AT_FDCWD</x>, \"/a/.b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0".
+  const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>)re");
+  const std::regex rename(R"re(rename(?:at2?)?\((?:[^"]*, )?"([^"]*)", (?:[^"]*, )?"([^"]*)".*= 0)re");
+  const std::string homePath = QDir(home).canonicalPath().toStdString() + "/";
+  std::set<std::string> flushed;
+  Texts renamedInPlace, notFlushed;
+  std::ifstream trace(log.toStdString());
+  for (std::string line; std::getline(trace, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, flush)) {
+      flushed.insert(m[1]);
+    } else if (std::regex_search(line, m, rename)) {
+      const std::string from = m[1], to = m[2];
+      // Steps towards the final place (dot names), the toolkit's caches and
+      // its file dialog's settings are not the user's files.
+      if (to.rfind(homePath, 0) != 0 || to.rfind(homePath + ".cache/", 0) == 0 ||
+          to == homePath + ".config/QtProject.conf" || fs::path(to).filename().string()[0] == '.')
+        continue;
+      renamedInPlace.push_back(fs::path(to).filename().string());
+      if (!flushed.erase(from)) notFlushed.push_back(from + " -> " + to);
+    }
+  }
+  EXPECT_EQ(notFlushed, Texts{});
+  // Each writer was seen: the patch, the filter and the preference file, both imports.
+  for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
+    EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
+  EXPECT_GE(renamedInPlace.size(), 5u);
+}
