@@ -275,8 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                          testing_support::WriteFile(libraryPath(), "not a folder");
                        },
                        {},
-                       {"IOErrorBox: Cannot create folder " + FilterFolder().AbsolutePath() +
-                        ":\nNot a directory."}}),
+                       {"IOErrorBox: Cannot create folder " + libraryPath() + ":\nNot a directory."}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 #include "REMenuTests.moc"
