@@ -236,8 +236,9 @@ namespace {
 struct ShowFolderCase {
   const char* name;
   std::function<void()> prepare;  // after the start
-  std::vector<std::string> opened;
-  std::vector<std::string> boxes;
+  // Each test has a home of its own: the paths are known only while it runs.
+  std::function<std::vector<std::string>()> opened;
+  std::function<std::vector<std::string>()> boxes;
 };
 
 void PrintTo(const ShowFolderCase& c, std::ostream* os) { *os << c.name; }
@@ -245,6 +246,8 @@ void PrintTo(const ShowFolderCase& c, std::ostream* os) { *os << c.name; }
 class ShowInFinder : public StartedApp, public ::testing::WithParamInterface<ShowFolderCase> {};
 
 std::string libraryPath() { return RELibraryFolder().AbsolutePath(); }
+std::vector<std::string> nothing() { return {}; }
+std::vector<std::string> theLibrary() { return {libraryPath()}; }
 }  // namespace
 
 // A library removed since the start is made again, empty, as the start makes
@@ -258,24 +261,28 @@ TEST_P(ShowInFinder, opensTheLibraryFolder) {
   testing_support::ModalAnswers answers;
   app->Choose(RackExtensions()->Item(RackExtensions()->Count() - 1));
   EXPECT_EQ(RackExtensions()->Item(RackExtensions()->Count() - 1)->Text(), "Show in Finder");
-  EXPECT_EQ(desktop.urls, c.opened);
-  EXPECT_EQ(answers.boxes, c.boxes);
-  EXPECT_EQ(FilterFolder().Directory(), !c.opened.empty());
+  EXPECT_EQ(desktop.urls, c.opened());
+  EXPECT_EQ(answers.boxes, c.boxes());
+  EXPECT_EQ(FilterFolder().Directory(), !c.opened().empty());
   if (!RELibraryFolder().Directory()) fs::remove(RELibraryFolder().Path());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ShowInFinder,
     ::testing::Values(
-        ShowFolderCase{"present", [] {}, {libraryPath()}, {}},
-        ShowFolderCase{"removedSinceTheStart", [] { fs::remove_all(RELibraryFolder().Path()); }, {libraryPath()}, {}},
+        ShowFolderCase{"present", [] {}, theLibrary, nothing},
+        ShowFolderCase{"removedSinceTheStart", [] { fs::remove_all(RELibraryFolder().Path()); }, theLibrary,
+                       nothing},
         ShowFolderCase{"aFileInItsPlace",
                        [] {
                          fs::remove_all(RELibraryFolder().Path());
                          testing_support::WriteFile(libraryPath(), "not a folder");
                        },
-                       {},
-                       {"IOErrorBox: Cannot create folder " + libraryPath() + ":\nNot a directory."}}),
+                       nothing,
+                       [] {
+                         return std::vector<std::string>{"IOErrorBox: Cannot create folder " + libraryPath() +
+                                                         ":\nNot a directory."};
+                       }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 #include "REMenuTests.moc"
