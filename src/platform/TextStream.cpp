@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "PosixFile.h"
@@ -69,13 +70,29 @@ std::string tempName(const FolderItem& target) {
   for (std::uint64_t x = engine(), i = 0; i < 8; ++i, x >>= 4) suffix += hex[x & 15];
   return target.Parent().Child(".quirlomatic-" + suffix + ".tmp").AbsolutePath();
 }
+
+// The file a link leads to, also when that file does not exist yet. Renaming
+// over the link itself would turn a user's link (a preference file kept with
+// their other settings elsewhere) into a plain file.
+FolderItem followLinks(const FolderItem& file) {
+  FolderItem item = file;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(item.Path(), ec)) return item;
+    const std::filesystem::path next = std::filesystem::read_symlink(item.Path(), ec);
+    if (ec) return item;
+    item = FolderItem(next.is_absolute() ? next : item.Path().parent_path() / next);
+  }
+  return item;  // a loop: the write fails on it with the system's reason
+}
 }  // namespace
 
 std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file, IOResult* error) {
   TextOutputStream stream;
   stream.target_ = file;
+  stream.finalPath_ = followLinks(file).Path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    stream.tempPath_ = tempName(file);
+    stream.tempPath_ = tempName(FolderItem(stream.finalPath_));
     // 0666 under the umask: the platform's default permissions for a new file.
     stream.fd_ = ::open(stream.tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (stream.fd_ >= 0 || errno != EEXIST) break;
@@ -92,6 +109,7 @@ std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file,
 
 TextOutputStream::TextOutputStream(TextOutputStream&& other) noexcept
     : target_(std::move(other.target_)),
+      finalPath_(std::move(other.finalPath_)),
       tempPath_(std::move(other.tempPath_)),
       fd_(other.fd_),
       buffer_(std::move(other.buffer_)),
@@ -104,6 +122,7 @@ TextOutputStream& TextOutputStream::operator=(TextOutputStream&& other) noexcept
   if (this != &other) {
     discard();
     target_ = std::move(other.target_);
+    finalPath_ = std::move(other.finalPath_);
     tempPath_ = std::move(other.tempPath_);
     fd_ = other.fd_;
     buffer_ = std::move(other.buffer_);
@@ -151,7 +170,7 @@ IOResult TextOutputStream::Close() {
   if (result && ::close(fd_) != 0) result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
   else if (!result) ::close(fd_);
   fd_ = -1;
-  if (result && ::rename(tempPath_.c_str(), target_.Path().c_str()) != 0)
+  if (result && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
     result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
   if (result) tempPath_.clear();  // now the target itself
   discard();

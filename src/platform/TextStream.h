@@ -29,7 +29,8 @@ class TextInputStream {
 // Creates or replaces a file. What is written goes to a temporary dot file of
 // a short fixed name in the same folder, which Close() flushes to the disk and
 // renames over the target: a failed write or a power cut never leaves the old
-// file missing or half written, and any name the file system takes works.
+// file missing or half written, and any name the file system takes works. A
+// target that is a link is written where the link leads; the link stays.
 class TextOutputStream {
  public:
   static std::optional<TextOutputStream> Create(const FolderItem& file, IOResult* error = nullptr);
@@ -50,7 +51,8 @@ class TextOutputStream {
   IOResult flush();
   void discard();
 
-  FolderItem target_;
+  FolderItem target_;  // as the user knows it, for messages
+  std::filesystem::path finalPath_;  // where the link, if any, leads
   std::string tempPath_;
   int fd_ = -1;
   std::string buffer_;

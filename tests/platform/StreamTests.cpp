@@ -83,6 +83,27 @@ TEST(TextOutputStream, replacesWhole_andLeavesNoTemporaryFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
+// A file kept elsewhere and linked in (a settings folder under version
+// control, say) stays linked: the new text goes where the link leads.
+TEST(TextOutputStream, throughALink_writesWhereItLeads_andKeepsTheLink) {
+  const fs::path dir = scratch() / "links";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "kept");
+  testing_support::WriteFile((dir / "kept" / "prefs").string(), "old\n");
+  fs::create_symlink("kept/prefs", dir / "prefs");           // relative, to a file
+  fs::create_symlink(dir / "kept" / "new", dir / "dangling");  // to a file not made yet
+  for (const char* name : {"prefs", "dangling"}) {
+    auto out = TextOutputStream::Create(FolderItem(dir / name));
+    ASSERT_TRUE(out);
+    out->Write("new\n");
+    ASSERT_TRUE(out->Close());
+    EXPECT_TRUE(fs::is_symlink(dir / name)) << name;
+    EXPECT_EQ(testing_support::ReadFile((dir / name).string()), "new\n") << name;
+  }
+  EXPECT_EQ(testing_support::folderNames(dir.string()), (std::vector<std::string>{"dangling", "kept", "prefs"}));
+  EXPECT_EQ(testing_support::folderNames((dir / "kept").string()), (std::vector<std::string>{"new", "prefs"}));
+}
+
 TEST(TextOutputStream, missingFolder_namesTheTarget) {
   IOResult error;
   const FolderItem target(scratch() / "gone" / "f.txt");
