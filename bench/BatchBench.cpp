@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -58,7 +59,7 @@ const Setup& TheSetup() {
     description.close();
     filter.close();
     std::string text;
-    generator::ExpandPatchFile(RELibraryFolder().Child(kRE), FilterFolder().Child(kRE), text);
+    if (!generator::ExpandPatchFile(RELibraryFolder().Child(kRE), FilterFolder().Child(kRE), text)) std::abort();
     s.patchSize = text.size();
     s.out = s.root / "out";
     s.floor = s.root / "floor";

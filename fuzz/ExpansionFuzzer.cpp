@@ -1,5 +1,8 @@
 // Any bytes as a description, and as a filter file after the first NUL byte:
 // the expansion must neither crash nor lose a line that is not a placeholder.
+// The first line, as a bound, must give the value Val reads in it, whichever
+// path the bound takes.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +12,7 @@
 
 #include "generator/PatchExpansion.h"
 #include "generator/RELine.h"
+#include "platform/Text.h"
 
 namespace {
 std::vector<std::string_view> splitLines(std::string_view text) {
@@ -25,6 +29,17 @@ std::vector<std::string_view> splitLines(std::string_view text) {
   }
   return lines;
 }
+
+void checkBound(std::string_view bound) {
+  const double value = platform::Val(bound);
+  if (generator::MakeNumberValue("integer", bound, bound) !=
+      platform::Str(std::int64_t{platform::ToInt32(value)}))
+    std::abort();
+  const std::int32_t units = platform::ToInt32(std::round(value * 10000.0));
+  if (generator::MakeNumberValue("float", bound, bound) !=
+      platform::Str(static_cast<double>(units) / 10000.0))
+    std::abort();
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto line : splitLines(input.substr(split + 1))) enabled.emplace_back(line);
 
   const auto lines = splitLines(description);
+  if (!lines.empty()) checkBound(lines.front().substr(0, 40));
   const std::string out = generator::ExpandPatch(lines, enabled, generator::MakeNumberValue);
   // Every output line ends with the line end; only unclosed placeholder lines vanish.
   std::size_t kept = 0;

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -24,14 +25,50 @@ bool WaitUntil(const std::function<bool()>& done, int ms) {
   return done();
 }
 
+QObject* TestScope() {
+  static QObject* scope = [] {
+    auto* object = new QObject(qApp);
+    object->setObjectName("TestScope");
+    return object;
+  }();
+  return scope;
+}
+
+namespace {
+
+constexpr int kPollMs = 5;
+// A dialog that never becomes the active window fails the test instead of hanging it.
+constexpr int kNeverReadyMs = 10000;
+
+}  // namespace
+
+// A modal dialog is answered once it has been the active window for a whole
+// pass of the event loop. Activations still queued when it opened (of the
+// window below it, shown just before) are delivered by then, and what they
+// queue in turn has run: a line edit activated without focus drops its
+// selection one pass later, which after the answer would undo what the
+// window did once the dialog had returned.
+bool ModalReadiness::ready(QWidget* modal) {
+  if (modal != modal_) {
+    modal_ = modal;
+    activeBefore_ = false;
+    waiting_.start();
+  }
+  if (!modal->isActiveWindow()) return false;
+  if (activeBefore_) return true;
+  activeBefore_ = true;
+  return false;
+}
+
 std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs) {
   auto answered = std::make_shared<bool>(false);
-  auto timer = new QTimer(qApp);
+  auto timer = new QTimer(TestScope());
   auto clock = std::make_shared<QElapsedTimer>();
+  auto readiness = std::make_shared<ModalReadiness>();
   clock->start();
-  timer->setInterval(5);
+  timer->setInterval(kPollMs);
   QObject::connect(timer, &QTimer::timeout, [=] {
-    if (QWidget* modal = QApplication::activeModalWidget(); modal && !*answered) {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && !*answered && readiness->ready(modal)) {
       *answered = true;
       answer(modal);
       return;
@@ -50,7 +87,7 @@ std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int 
 ModalAnswers::ModalAnswers(std::deque<std::function<void(QFileDialog*)>> fileDialogs)
     : fileDialogs_(std::move(fileDialogs)) {
   QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-  timer_.start(5);
+  timer_.start(kPollMs);
 }
 
 ModalAnswers::ModalAnswers(EveryFileDialog, std::function<void(QFileDialog*)> choose)
@@ -62,6 +99,13 @@ ModalAnswers::ModalAnswers(EveryFileDialog, std::function<void(QFileDialog*)> ch
 void ModalAnswers::poll() {
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal || modal == handled_) return;
+  if (!readiness_.ready(modal)) {
+    if (readiness_.waited() < kNeverReadyMs) return;
+    ADD_FAILURE() << "a modal dialog never became the active window: " << modal->metaObject()->className();
+    handled_ = modal;
+    modal->close();
+    return;
+  }
   handled_ = modal;
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     const std::string directory = QDir::cleanPath(dialog->directory().absolutePath()).toStdString();

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers for tests that drive the real widgets under the offscreen platform.
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -17,13 +18,42 @@ namespace testing_support {
 // Runs the event loop until `done` is true or `ms` have passed; returns `done()`.
 bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
 
+// The owner of what a helper leaves running after it returns (the timer of
+// AnswerNextModal): emptied after every test, so nothing of one test acts in
+// the next.
+QObject* TestScope();
+
+// Puts process-wide state of a library back as it was before the first test.
+// A ResetStep object at namespace scope in that library's reset file (linked
+// into the suites that use the library, see tests/CMakeLists.txt) registers
+// `undo`; every registered step runs after each test, once the test's
+// leftover dialogs are closed, in the test's own home.
+class ResetStep {
+ public:
+  explicit ResetStep(void (*undo)());
+};
+
+// Whether a modal dialog is ready to be answered: it has been the active
+// window for a whole pass of the event loop.
+class ModalReadiness {
+ public:
+  bool ready(QWidget* modal);
+  qint64 waited() const { return waiting_.elapsed(); }  // since `modal` was first asked about
+
+ private:
+  QPointer<QWidget> modal_;
+  bool activeBefore_ = false;
+  QElapsedTimer waiting_;
+};
+
 // Answers the next modal dialog (QApplication::activeModalWidget()) with
-// `answer` once it appears; a modal still open after `timeoutMs` is rejected
+// `answer` once it is ready; a modal still open after `timeoutMs` is rejected
 // so a broken test fails instead of hanging. Returns a flag that turns true
 // once `answer` ran.
 std::shared_ptr<bool> AnswerNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 5000);
 
-// Answers every modal dialog that opens while it lives: each file dialog with
+// Answers every modal dialog that opens while it lives, each once it is ready
+// (a test whose dialog never is fails): each file dialog with
 // the next of `fileDialogs` (rejected when none is left), each message box by
 // noting "objectName: text" in `boxes` and pressing its first button.
 class ModalAnswers {
@@ -59,6 +89,7 @@ class ModalAnswers {
   bool answerEvery_ = false;
   QTimer timer_;
   QPointer<QWidget> handled_;
+  ModalReadiness readiness_;
 };
 
 // A file-dialog answer that chooses `path` (a file or a folder).

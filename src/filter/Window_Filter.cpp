@@ -1,6 +1,7 @@
 #include "Window_Filter.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "generator/RELine.h"
 #include "platform/Dialogs.h"
@@ -142,11 +143,13 @@ void Window_Filter::Event_Open() {
   if (!description.IsFile()) {
     MsgBox("File not found.");
   } else {
-    descriptionFound_ = true;
     readDescription(description);
-    PopupMenu_Group()->SetListIndex(0);
-    if (const FolderItem filterFile = FilterFolder().Child(reName_); filterFile.IsFile())
-      readFilterFile(filterFile);
+    if (descriptionFound_) {
+      PopupMenu_Group()->SetListIndex(0);
+      // Whatever stands there is read, so that one that cannot be is reported.
+      if (const FolderItem filterFile = FilterFolder().Child(reName_); filterFile.Exists())
+        readFilterFile(filterFile);
+    }
   }
 
   // One row for all devices: the device shown last may have had more groups,
@@ -162,6 +165,8 @@ void Window_Filter::readDescription(const FolderItem& description) {
     ReportIOError(error);
     return;
   }
+  // Only a description read to its end lets "Save" replace the filter file.
+  descriptionFound_ = true;
   std::string property;
   while (!in->Eof()) {
     const generator::RELine line = generator::ParseLine(in->ReadLine());
@@ -198,7 +203,7 @@ void Window_Filter::readFilterFile(const FolderItem& filterFile) {
   IOResult error;
   auto in = TextInputStream::Open(filterFile, &error);
   if (!in) {
-    ReportIOError(error);
+    if (error.error != ENOENT) ReportIOError(error);  // a link to nothing is no filter file
     return;
   }
   bool parameterPart = false;
@@ -295,8 +300,9 @@ void Window_Filter::PushButton1_Action() {
 }
 
 void Window_Filter::PushButtonSave_Action() {
-  // Without its description the editor shows no parameters: saving would
-  // replace the device's filter with an empty one, so it keeps the file as is.
+  // Without its description (missing or unreadable) the editor shows no
+  // parameters: saving would replace the device's filter with an empty one, so
+  // it keeps the file as is.
   // A failed write keeps the editor open, so the user's choices are not lost.
   if (!descriptionFound_ || writeFilterFile()) Close();
 }
@@ -304,8 +310,12 @@ void Window_Filter::PushButtonSave_Action() {
 bool Window_Filter::writeFilterFile() {
   const FolderItem folder = FilterFolder();
   if (!folder.Directory() && !ReportIOError(folder.CreateFolderPath())) return false;
+  const FolderItem file = folder.Child(reName_);
   IOResult error;
-  auto out = TextOutputStream::Create(folder.Child(reName_), &error);
+  // One that cannot be read may hold choices this editor never showed: it stays.
+  if (file.Exists() && !TextInputStream::Open(file, &error) && error.error != ENOENT)
+    return ReportIOError(IOResult::Fail("write", file.AbsolutePath(), error.reason));
+  auto out = TextOutputStream::Create(file, &error);
   if (!out) return ReportIOError(error);
   for (int g = 0; g < static_cast<int>(ListOfGroups.size()); ++g)
     if (GroupBox* box = CheckBox_EnableGroup(g); box && box->State() == 1) out->WriteLine(ListOfGroups[g]);

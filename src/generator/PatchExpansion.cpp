@@ -1,8 +1,11 @@
 #include "PatchExpansion.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -63,8 +66,8 @@ double value(const Decimal& d) {
   return d.negative ? -v : v;
 }
 
-// A whole bound below this many units is its own Int32, and so is its product
-// with 10000.0: the conversion has nothing to truncate or clamp.
+// A whole bound below this many units is its own Int32: the conversion has
+// nothing to truncate or clamp.
 constexpr std::uint64_t kWholeLimit = 214748;
 
 std::int32_t wholeBound(std::string_view text) {
@@ -77,14 +80,25 @@ std::int32_t wholeBound(std::string_view text) {
   return platform::ToInt32(value(d));
 }
 
+// A float bound in units of 1/10000. The product with 10000.0 is rounded, not
+// truncated: 0.57 * 10000.0 is 5699.999..., and a bound must land on the grid
+// value it names, never below its minimum.
 std::int32_t gridBound(std::string_view text) {
   const Decimal d = readDecimal(text);
-  if (!d.plain) return platform::ToInt32(platform::Val(text) * 10000.0);
-  if (d.decimals == 0 && d.digits <= kWholeLimit) {
-    const auto v = static_cast<std::int32_t>(d.digits) * 10000;
-    return d.negative ? -v : v;
+  if (!d.plain) return platform::ToInt32(std::round(platform::Val(text) * 10000.0));
+  if (d.decimals <= 4) {
+    // The decimal's units exactly; the rounded product is the same whole
+    // number, as the product is off by far less than a half.
+    static constexpr std::uint64_t kScale[] = {10000, 1000, 100, 10, 1};
+    const std::uint64_t units = d.digits * kScale[d.decimals];
+    constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (units <= kMax) {
+      const auto v = static_cast<std::int32_t>(units);
+      return d.negative ? -v : v;
+    }
+    return d.negative ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int32_t>::max();
   }
-  return platform::ToInt32(value(d) * 10000.0);
+  return platform::ToInt32(std::round(value(d) * 10000.0));
 }
 
 char* put(char* p, std::string_view text) {
@@ -391,10 +405,19 @@ std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& fil
   return entries;
 }
 
-std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& filterFile) {
-  if (filterFile.IsNil() || !filterFile.Exists()) return {};
-  auto stream = platform::TextInputStream::Open(filterFile);
-  return stream ? ReadEnabledParameterList(*stream) : std::vector<std::string>{};
+platform::IOResult ReadEnabledParameterList(const platform::FolderItem& filterFile,
+                                            std::vector<std::string>& entries) {
+  entries.clear();
+  platform::IOResult result;
+  auto stream = platform::TextInputStream::Open(filterFile, &result);
+  if (!stream) return FileMissing(result) ? platform::IOResult::Ok() : result;
+  entries = ReadEnabledParameterList(*stream);
+  return platform::IOResult::Ok();
+}
+
+bool FileMissing(const platform::IOResult& result) {
+  // ENOTDIR: a file stands where a folder of the path should be.
+  return !result && (result.error == ENOENT || result.error == ENOTDIR);
 }
 
 EnabledProperties::EnabledProperties(const std::vector<std::string>& enabled) : enabled_(enabled) {}
@@ -467,17 +490,18 @@ std::string ExpandPatch(std::span<const std::string_view> lines, const std::vect
   return expandAll(lines, enabled, RandomValues{});
 }
 
-bool ExpandPatchFile(const platform::FolderItem& description, const platform::FolderItem& filterFile,
-                     std::string& out) {
+platform::IOResult ExpandPatchFile(const platform::FolderItem& description,
+                                   const platform::FolderItem& filterFile, std::string& out) {
   out.clear();
-  const std::vector<std::string> enabled = ReadEnabledParameterList(filterFile);
-  if (description.IsNil() || !description.Exists()) return false;
-  auto stream = platform::TextInputStream::Open(description);
-  if (!stream) return false;
+  std::vector<std::string> enabled;
+  if (platform::IOResult result = ReadEnabledParameterList(filterFile, enabled); !result) return result;
+  platform::IOResult result;
+  auto stream = platform::TextInputStream::Open(description, &result);
+  if (!stream) return result;
   std::vector<std::string_view> lines;
   while (!stream->Eof()) lines.push_back(stream->ReadLine());
   out = ExpandPatch(lines, enabled);
-  return true;
+  return platform::IOResult::Ok();
 }
 
 }  // namespace generator

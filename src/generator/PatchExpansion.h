@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/FolderItem.h"
+#include "platform/IOResult.h"
 #include "platform/TextStream.h"
 
 namespace generator {
@@ -22,16 +23,24 @@ using ValueMaker =
     std::function<std::string(std::string_view kind, std::string_view minimum, std::string_view maximum)>;
 
 // A random value, each from a generator of its own with a fresh seed.
-// "integer": a whole number between the bounds; "float": a multiple of 1/10000
-// between them; "boolean": "false" for a draw of 0, "true" otherwise (whole
-// bounds as for "integer"); any other kind: kUnknownKindMarker.
+// "integer": a whole number between the bounds, each truncated toward zero;
+// "float": a multiple of 1/10000 between them, each bound taken to its nearest
+// multiple; "boolean": "false" for a draw of 0, "true" otherwise (whole bounds
+// as for "integer"); any other kind: kUnknownKindMarker. Bounds are clamped to
+// what an Int32 holds (for "float", in units of 1/10000).
 std::string MakeNumberValue(std::string_view kind, std::string_view minimum, std::string_view maximum);
 
 // The enabled property names of a filter file: every line after the first
 // separator line, as read (blanks, empty lines and further separators kept).
 std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& filter);
-// Empty when the file does not exist or cannot be read.
-std::vector<std::string> ReadEnabledParameterList(const platform::FolderItem& filterFile);
+// Nothing enabled when the file does not exist. A file that exists but cannot
+// be read is a failure, never an empty list: its patches would silently lose
+// every random value.
+platform::IOResult ReadEnabledParameterList(const platform::FolderItem& filterFile,
+                                            std::vector<std::string>& entries);
+
+// Whether a failed read found no file of that name at all.
+bool FileMissing(const platform::IOResult& result);
 
 // The enabled list as a set, for the lookup on every property line. The
 // filter editor lists the names in the order of the description's
@@ -90,9 +99,10 @@ std::string ExpandPatch(std::span<const std::string_view> lines, const std::vect
 std::string ExpandPatch(std::span<const std::string_view> lines, const std::vector<std::string>& enabled);
 
 // Reads the filter file (missing: nothing enabled) and expands the description
-// with random values into `out`. False, with `out` empty, when the description
-// does not exist or cannot be read.
-bool ExpandPatchFile(const platform::FolderItem& description, const platform::FolderItem& filterFile,
-                     std::string& out);
+// with random values into `out`. On failure `out` is empty and the result
+// names the file that could not be read: the filter file, or the description
+// (FileMissing when it does not exist).
+platform::IOResult ExpandPatchFile(const platform::FolderItem& description,
+                                   const platform::FolderItem& filterFile, std::string& out);
 
 }  // namespace generator

@@ -1,7 +1,6 @@
 #include "Window_RE.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <limits>
 #include <vector>
 
@@ -21,12 +20,26 @@ using namespace platform;
 
 namespace {
 
-// Why a description that was there when the batch began could not be read.
-IOResult descriptionFailure(const FolderItem& description) {
-  IOResult why;
-  if (description.Exists()) (void)TextInputStream::Open(description, &why);
-  if (why) why = IOResult::FromErrno("read", description.AbsolutePath(), ENOENT);
-  return why;
+// Says why a patch of `description` could not be built; false after a failure.
+bool reportSourceFailure(const IOResult& result, const FolderItem& description) {
+  if (result) return true;
+  if (generator::FileMissing(result) && result.path == description.AbsolutePath())
+    MsgBox("RE description not found!");
+  else
+    ReportIOError(result);
+  return false;
+}
+
+// Both files every patch of a batch reads, checked before the folder is asked
+// for: a batch that cannot read them has nothing to write, and a filter file
+// that cannot be read would give patches without a single random value.
+bool sourcesReadable(const std::string& reName) {
+  const FolderItem description = RELibraryFolder().Child(reName);
+  IOResult result;
+  if (!TextInputStream::Open(description, &result)) return reportSourceFailure(result, description);
+  std::vector<std::string> enabled;
+  return reportSourceFailure(generator::ReadEnabledParameterList(FilterFolder().Child(reName), enabled),
+                             description);
 }
 
 }  // namespace
@@ -87,10 +100,7 @@ void Window_RE::PushButton1_Action() {
   const double count = Val(Trim(TextField1()->Text()));
   if (count > 0) {
     const std::string reName = the::App()->Selected_RE;
-    if (!RELibraryFolder().Child(reName).IsFile()) {
-      // Before the folder is asked for: without a description there is nothing to write.
-      MsgBox("RE description not found!");
-    } else {
+    if (sourcesReadable(reName)) {
       SelectFolderDialog dialog;
       dialog.ActionButtonCaption = "Select";
       dialog.Title = "Select folder...";
@@ -115,7 +125,7 @@ void Window_RE::PushButton1_Action() {
           the::Window_Done()->Show();
         } else {
           Show();
-          ReportIOError(result);
+          reportSourceFailure(result, RELibraryFolder().Child(reName));
         }
       }
     }
@@ -131,14 +141,15 @@ IOResult Window_RE::WriteBatch(const FolderItem& folder, const std::string& reNa
   std::string text;
   for (int i = 0; i < count; ++i) {
     const FolderItem file = folder.Child(reName + "_" + Str(std::int64_t{counter} + 1) + ".repatch");
+    // The reason without its full stop: the message adds it.
     if (counter == std::numeric_limits<std::int32_t>::max())
       return IOResult::Fail(
           "write", file.AbsolutePath(),
-          "The patch counter has reached its highest number; \"Reset Numbers\" starts it again.");
+          "The patch counter has reached its highest number; \"Reset Numbers\" starts it again");
     const std::int32_t number = counter + 1;
     // Read afresh for every file, so a filter saved meanwhile applies at once.
     text.clear();
-    if (!generator::ExpandPatchFile(description, filterFile, text)) return descriptionFailure(description);
+    if (IOResult read = generator::ExpandPatchFile(description, filterFile, text); !read) return read;
     IOResult result;
     auto out = TextOutputStream::Create(file, &result);
     if (!out) return result;
@@ -194,11 +205,11 @@ bool Window_RE::_FileFilter_Action() {
 
 std::string Window_RE::Create_Random_Patch() {
   const std::string& reName = the::App()->Selected_RE;
+  const FolderItem description = RELibraryFolder().Child(reName);
   std::string text;
-  if (!generator::ExpandPatchFile(RELibraryFolder().Child(reName), FilterFolder().Child(reName), text)) {
-    MsgBox("RE description not found!");
+  if (!reportSourceFailure(generator::ExpandPatchFile(description, FilterFolder().Child(reName), text),
+                           description))
     return {};
-  }
   return text;
 }
 

@@ -41,7 +41,7 @@ class Window_RE : public platform::Window, public MenuBar1Accessors {
   bool _FileFilter_Action();
 
   // The text of one patch for App.Selected_RE; "" (after a message) when the
-  // description is missing.
+  // description is missing or it or the filter file cannot be read.
   static std::string Create_Random_Patch();
   static std::string MakeNumber(std::string_view kind, std::string_view minimum, std::string_view maximum);
 

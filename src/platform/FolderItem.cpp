@@ -1,5 +1,6 @@
 #include "FolderItem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "PosixFile.h"
 #include "Text.h"
 
 namespace fs = std::filesystem;
@@ -105,10 +107,38 @@ IOResult FolderItem::RenameTo(const FolderItem& target) const {
 }
 
 IOResult FolderItem::CopyFileTo(const FolderItem& target) const {
-  std::error_code ec;
-  if (!fs::copy_file(path_, target.path_, fs::copy_options::none, ec))
-    return IOResult::Fail("copy", AbsolutePath(), ec ? ec.message() : "the copy failed");
-  return IOResult::Ok();
+  posix::FileDescriptor in;
+  if (IOResult opened = posix::OpenForReading(*this, in, "copy"); !opened) return opened;
+  struct stat st;
+  if (::fstat(in.Get(), &st) != 0) return IOResult::FromErrno("copy", AbsolutePath(), errno);
+  posix::FileDescriptor out(
+      ::open(target.path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
+  if (!out) return IOResult::FromErrno("copy", AbsolutePath(), errno);
+
+  IOResult result = IOResult::Ok();
+  char chunk[1 << 16];
+  while (result) {
+    const ssize_t n = ::read(in.Get(), chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno != EINTR) result = IOResult::FromErrno("copy", AbsolutePath(), errno);
+      continue;
+    }
+    result = posix::WriteAll(out.Get(), std::string_view(chunk, static_cast<std::size_t>(n)), *this, "copy");
+  }
+  if (result) result = posix::SyncToDisk(out.Get(), *this, "copy");
+  if (result && out.Close() != 0) result = IOResult::FromErrno("copy", AbsolutePath(), errno);
+  if (!result) {
+    out.Reset();
+    ::unlink(target.path_.c_str());
+  }
+  return result;
+}
+
+IOResult FolderItem::SyncToDisk() const {
+  posix::FileDescriptor fd;
+  if (IOResult opened = posix::OpenForReading(*this, fd, "write"); !opened) return opened;
+  return posix::SyncToDisk(fd.Get(), *this);
 }
 
 int FolderItem::Permissions() const {

@@ -47,8 +47,11 @@ class FolderItem {
   IOResult MoveFileTo(const FolderItem& folder) const;
   // Renames this item to exactly `target` (same file system), replacing a file there.
   IOResult RenameTo(const FolderItem& target) const;
-  // Copies this file's bytes to a new file `target`, which must not exist yet.
+  // Copies this file's bytes and permissions to a new file `target`, which must
+  // not exist yet, and flushes the copy to the disk. On failure no copy is left.
   IOResult CopyFileTo(const FolderItem& target) const;
+  // Flushes this regular file's data to the disk, before it replaces another.
+  IOResult SyncToDisk() const;
   // Opens the item in the OS file browser (a folder) or its application.
   bool Launch() const;
   Picture OpenAsPicture() const;

@@ -1,47 +1,29 @@
 #include "TextStream.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
+#include "PosixFile.h"
 #include "Text.h"
 
 namespace platform {
 
 std::optional<TextInputStream> TextInputStream::Open(const FolderItem& file, IOResult* error) {
-  auto fail = [&](int err) -> std::optional<TextInputStream> {
-    if (error) *error = IOResult::FromErrno("read", file.AbsolutePath(), err);
+  auto fail = [&](IOResult result) -> std::optional<TextInputStream> {
+    if (error) *error = std::move(result);
     return std::nullopt;
   };
-  if (file.IsNil()) return fail(ENOENT);
-  const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(errno);
-  struct stat st;
-  const int statErr = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-  if (statErr) {
-    ::close(fd);
-    return fail(statErr);
-  }
+  if (file.IsNil()) return fail(IOResult::FromErrno("read", file.AbsolutePath(), ENOENT));
+  posix::FileDescriptor fd;
+  if (IOResult opened = posix::OpenForReading(file, fd); !opened) return fail(std::move(opened));
   TextInputStream stream;
-  if (st.st_size > 0) stream.text_.reserve(static_cast<std::size_t>(st.st_size));
-  char chunk[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      return fail(err);
-    }
-    stream.text_.append(chunk, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
+  if (IOResult read = posix::ReadToEnd(fd.Get(), stream.text_, file); !read) return fail(std::move(read));
   if (error) *error = IOResult::Ok();
   return stream;
 }
@@ -78,21 +60,39 @@ std::string_view TextInputStream::ReadLine() {
 }
 
 namespace {
+// A dot name, so that no listing of the library takes a half-written file for
+// a description, and of a fixed length, so that a target of the longest name
+// the file system takes can still be written.
 std::string tempName(const FolderItem& target) {
   static std::mt19937_64 engine{std::random_device{}()};
   static const char* hex = "0123456789abcdef";
   std::string suffix;
   for (std::uint64_t x = engine(), i = 0; i < 8; ++i, x >>= 4) suffix += hex[x & 15];
-  return target.Parent().Child("." + target.Name() + "." + suffix + ".tmp").AbsolutePath();
+  return target.Parent().Child(".quirlomatic-" + suffix + ".tmp").AbsolutePath();
+}
+
+// The file a link leads to, also when that file does not exist yet. Renaming
+// over the link itself would turn a user's link (a preference file kept with
+// their other settings elsewhere) into a plain file.
+FolderItem followLinks(const FolderItem& file) {
+  FolderItem item = file;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(item.Path(), ec)) return item;
+    const std::filesystem::path next = std::filesystem::read_symlink(item.Path(), ec);
+    if (ec) return item;
+    item = FolderItem(next.is_absolute() ? next : item.Path().parent_path() / next);
+  }
+  return item;  // a loop: the write fails on it with the system's reason
 }
 }  // namespace
 
 std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file, IOResult* error) {
   TextOutputStream stream;
   stream.target_ = file;
-  const FolderItem folder = file.Parent();
+  stream.finalPath_ = followLinks(file).Path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    stream.tempPath_ = tempName(file);
+    stream.tempPath_ = tempName(FolderItem(stream.finalPath_));
     // 0666 under the umask: the platform's default permissions for a new file.
     stream.fd_ = ::open(stream.tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (stream.fd_ >= 0 || errno != EEXIST) break;
@@ -103,13 +103,13 @@ std::optional<TextOutputStream> TextOutputStream::Create(const FolderItem& file,
     stream.tempPath_.clear();
     return std::nullopt;
   }
-  (void)folder;
   if (error) *error = IOResult::Ok();
   return std::optional<TextOutputStream>(std::move(stream));
 }
 
 TextOutputStream::TextOutputStream(TextOutputStream&& other) noexcept
     : target_(std::move(other.target_)),
+      finalPath_(std::move(other.finalPath_)),
       tempPath_(std::move(other.tempPath_)),
       fd_(other.fd_),
       buffer_(std::move(other.buffer_)),
@@ -122,6 +122,7 @@ TextOutputStream& TextOutputStream::operator=(TextOutputStream&& other) noexcept
   if (this != &other) {
     discard();
     target_ = std::move(other.target_);
+    finalPath_ = std::move(other.finalPath_);
     tempPath_ = std::move(other.tempPath_);
     fd_ = other.fd_;
     buffer_ = std::move(other.buffer_);
@@ -155,26 +156,21 @@ void TextOutputStream::WriteLine(std::string_view line) {
 }
 
 IOResult TextOutputStream::flush() {
-  std::string_view rest = buffer_;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(fd_, rest.data(), rest.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return IOResult::FromErrno("write", target_.AbsolutePath(), errno);
-    }
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
-  buffer_.clear();
-  return IOResult::Ok();
+  IOResult result = posix::WriteAll(fd_, buffer_, target_);
+  if (result) buffer_.clear();
+  return result;
 }
 
 IOResult TextOutputStream::Close() {
   if (fd_ < 0 && tempPath_.empty()) return failed_ ? *failed_ : IOResult::Ok();
   IOResult result = failed_ ? *failed_ : flush();
+  // On the disk before it replaces the old file: a power cut then leaves the
+  // old file or the new one, never an empty one.
+  if (result) result = posix::SyncToDisk(fd_, target_);
   if (result && ::close(fd_) != 0) result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
   else if (!result) ::close(fd_);
   fd_ = -1;
-  if (result && ::rename(tempPath_.c_str(), target_.Path().c_str()) != 0)
+  if (result && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
     result = IOResult::FromErrno("write", target_.AbsolutePath(), errno);
   if (result) tempPath_.clear();  // now the target itself
   discard();

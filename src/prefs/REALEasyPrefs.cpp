@@ -1,6 +1,7 @@
 #include "REALEasyPrefs.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/Text.h"
 #include "platform/TextStream.h"
@@ -12,19 +13,15 @@ namespace REALEasyPrefs {
 std::vector<std::string> prefNames;
 std::vector<std::string> prefItems;
 FolderItem prefFile;
+bool prefFileUnreadable = false;
 
 namespace {
 
 // The file format has no room for "=" in a name or a line end anywhere, and RE
 // names (file names) may hold "=". Such an entry is written as
-// "=" + escaped name + "=" + escaped value; every other entry is written as it
-// is, so files without such texts keep their exact form.
-bool needsEscape(std::string_view name, std::string_view value) {
-  auto hasLineEnd = [](std::string_view t) { return t.find_first_of("\r\n") != std::string_view::npos; };
-  if (hasLineEnd(name) || hasLineEnd(value) || name.find('=') != std::string_view::npos) return true;
-  // "=a=b" would read back as escaped.
-  return name.empty() && value.find('=') != std::string_view::npos;
-}
+// "=" + escaped name + "=" + escaped value. Every other entry is written plain,
+// and every line is split at its first "=" unless it is such an escaped line,
+// so hand-written lines keep their meaning and their exact form.
 
 std::string escape(std::string_view text) {
   std::string out;
@@ -40,42 +37,69 @@ std::string escape(std::string_view text) {
   return out;
 }
 
-std::string unescape(std::string_view text) {
-  std::string out;
+struct Unescaped {
+  std::string text;
+  bool heldEqualsOrLineEnd = false;
+  bool heldPercent = false;
+};
+
+// Reverses escape(); nothing for a text escape() cannot have given.
+std::optional<Unescaped> unescape(std::string_view text) {
+  Unescaped out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
+    char c = text[i];
+    if (c == '=') return std::nullopt;
+    if (c == '%') {
       const std::string_view code = text.substr(i + 1, 2);
-      char c = 0;
-      if (code == "25") c = '%';
-      else if (code == "3D") c = '=';
-      else if (code == "0A") c = '\n';
-      else if (code == "0D") c = '\r';
-      if (c) {
-        out += c;
-        i += 2;
-        continue;
+      if (code == "25") {
+        c = '%';
+        out.heldPercent = true;
+      } else {
+        c = code == "3D" ? '=' : code == "0A" ? '\n' : code == "0D" ? '\r' : '\0';
+        if (c == '\0') return std::nullopt;
+        out.heldEqualsOrLineEnd = true;
       }
+      i += 2;
     }
-    out += text[i];
+    out.text += c;
   }
   return out;
 }
 
+// A line only our writer can have written: "=", escaped name, "=", escaped
+// value, where name or value held a "=" or a line end (the only reasons to
+// escape). Earlier versions also escaped an empty name whose value held a "%".
+bool readEscaped(std::string_view line, std::string& name, std::string& value) {
+  if (line.empty() || line[0] != '=') return false;
+  const auto second = line.find('=', 1);
+  if (second == std::string_view::npos) return false;
+  auto n = unescape(line.substr(1, second - 1));
+  auto v = unescape(line.substr(second + 1));
+  if (!n || !v) return false;
+  const bool oldEmptyName = n->text.empty() && v->heldPercent;
+  if (!n->heldEqualsOrLineEnd && !v->heldEqualsOrLineEnd && !oldEmptyName) return false;
+  name = std::move(n->text);
+  value = std::move(v->text);
+  return true;
+}
+
 void appendLine(std::string_view line) {
-  const auto eq = line.find('=');
-  if (eq == 0 && line.find('=', 1) != std::string_view::npos) {
-    const auto second = line.find('=', 1);
-    prefNames.push_back(unescape(line.substr(1, second - 1)));
-    prefItems.push_back(unescape(line.substr(second + 1)));
-    return;
+  std::string name, value;
+  if (!readEscaped(line, name, value)) {
+    const auto eq = line.find('=');
+    name = line.substr(0, eq);
+    if (eq != std::string_view::npos) value = line.substr(eq + 1);
   }
-  if (eq == std::string_view::npos) {
-    prefNames.emplace_back(line);
-    prefItems.emplace_back();
-  } else {
-    prefNames.emplace_back(line.substr(0, eq));
-    prefItems.emplace_back(line.substr(eq + 1));
-  }
+  prefNames.push_back(std::move(name));
+  prefItems.push_back(std::move(value));
+}
+
+// Whether the plain line would load back as another entry.
+bool needsEscape(std::string_view name, std::string_view value) {
+  auto hasLineEnd = [](std::string_view t) { return t.find_first_of("\r\n") != std::string_view::npos; };
+  if (hasLineEnd(name) || hasLineEnd(value) || name.find('=') != std::string_view::npos) return true;
+  std::string n, v;
+  return name.empty() && readEscaped("=" + std::string(value), n, v);
 }
 
 int find(std::string_view name) {
@@ -95,6 +119,7 @@ IOResult InitPrefFile(std::string_view) { return InitPrefFolderFileMac(kBundleId
 IOResult InitPrefFolderFileMac(std::string_view fileName) {
   prefNames.clear();
   prefItems.clear();
+  prefFileUnreadable = false;
   if (fileName.empty()) fileName = kBundleIdentifier;
   prefFile = SpecialFolder::Preferences().Child(fileName);
   if (!prefFile.Exists()) {
@@ -108,7 +133,10 @@ IOResult InitPrefFolderFileMac(std::string_view fileName) {
   }
   IOResult result;
   auto in = TextInputStream::Open(prefFile, &result);
-  if (!in) return result;
+  if (!in) {
+    prefFileUnreadable = true;
+    return result;
+  }
   while (!in->Eof()) appendLine(in->ReadLine());
   return IOResult::Ok();
 }
@@ -168,6 +196,8 @@ void DeletePref(std::string_view name) {
 }
 
 IOResult WritePrefFile() {
+  // The user was told at start; what the file holds may be all they have.
+  if (prefFileUnreadable) return IOResult::Ok();
   IOResult result;
   auto out = TextOutputStream::Create(prefFile, &result);
   if (!out) return result;

@@ -21,12 +21,16 @@ inline constexpr const char* kBundleIdentifier = "com.quirlomatic.Quirlomatic";
 extern std::vector<std::string> prefNames;
 extern std::vector<std::string> prefItems;
 extern platform::FolderItem prefFile;
+// The preference file exists but could not be loaded (a folder in its place,
+// no read permission, a broken link...): this run never replaces it.
+extern bool prefFileUnreadable;
 
 // Loads the store from the file named kBundleIdentifier (the argument is not used).
 [[nodiscard]] platform::IOResult InitPrefFile(std::string_view unused);
 // Empties the store and loads the file of that name ("" for kBundleIdentifier)
 // in the Preferences folder, creating it empty (mode 0666) when missing. A file
-// that cannot be read leaves the store empty; the result says why.
+// that exists but cannot be read leaves the store empty and sets
+// prefFileUnreadable; the result says why.
 [[nodiscard]] platform::IOResult InitPrefFolderFileMac(std::string_view fileName);
 
 std::string GetPrefString(std::string_view name, std::string_view deflt);
@@ -40,7 +44,7 @@ void SetPrefWindow(std::string_view name, const platform::WindowBounds* window);
 void DeletePref(std::string_view name);
 
 // Replaces the preference file with the store's entries; a failed write leaves
-// the previous file whole.
+// the previous file whole. Does nothing, successfully, when prefFileUnreadable.
 [[nodiscard]] platform::IOResult WritePrefFile();
 
 }  // namespace REALEasyPrefs

@@ -11,15 +11,44 @@ using namespace platform;
 namespace {
 App* theApp = nullptr;
 
-// Creates a missing folder; a failure is shown, and the parts that use the
-// folder meet its absence in their own way.
-void ensureFolder(const FolderItem& folder) {
-  if (folder.IsNil() || folder.Exists()) return;
-  ReportIOError(folder.CreateAsFolder());
+IOResult ensureFolder(const FolderItem& folder) {
+  if (folder.IsNil() || folder.Directory()) return IOResult::Ok();
+  return folder.CreateAsFolder();
+}
+
+// Each folder lies inside the one before, so after a failure the rest cannot
+// be made either: one message names the folder that failed. The parts that use
+// the folders meet their absence in their own way.
+void createFolders() {
+  // On a fresh system the application-data folder itself may not exist yet.
+  const FolderItem data = SpecialFolder::ApplicationData();
+  if (!ReportIOError(data.CreateFolderPath())) return;
+  if (!ReportIOError(ensureFolder(data.Child("Quirlomatic")))) return;
+  ReportIOError(ensureFolder(data.Child("Quirlomatic").Child("Quirlomatic Filters")));
+}
+
+void loadPreferences() {
+  const IOResult loaded = REALEasyPrefs::InitPrefFile("Quirlomatic");
+  if (loaded || !REALEasyPrefs::prefFileUnreadable) {
+    ReportIOError(loaded);
+    return;
+  }
+  MessageDialog dialog;
+  dialog.Icon = MessageDialog::Caution;
+  dialog.Message = loaded.Message();
+  dialog.Explanation =
+      "Quirlomatic runs with default settings: patch numbers start at 1 again, and patches of the same "
+      "name in the chosen folder are replaced. Settings changed while it runs are not saved, so that the "
+      "file stays as it is.";
+  dialog.ShowModal();
 }
 }  // namespace
 
 App::App() { theApp = this; }
+
+App::~App() {
+  if (theApp == this) theApp = nullptr;
+}
 
 App* the::App() { return theApp; }
 
@@ -29,11 +58,8 @@ FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"
 
 void App::Event_Open() {
   the::WindowAbout()->Show();
-  ReportIOError(REALEasyPrefs::InitPrefFile("Quirlomatic"));
-  // On a fresh system the application-data folder itself may not exist yet.
-  ReportIOError(SpecialFolder::ApplicationData().CreateFolderPath());
-  ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic"));
-  ensureFolder(SpecialFolder::ApplicationData().Child("Quirlomatic").Child("Quirlomatic Filters"));
+  loadPreferences();
+  createFolders();
   Update_RE_Menu();
 }
 
@@ -53,4 +79,3 @@ bool App::_AppleAbout_Action() {
   the::WindowAbout()->Show();
   return false;
 }
-

@@ -11,6 +11,7 @@ class RE_Menu_Item;
 class App : public platform::Application {
  public:
   App();
+  ~App() override;  // the::App() is nullptr again from here on
 
   void Event_EnableMenuItems() override;
   void Event_Close() override;

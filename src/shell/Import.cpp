@@ -44,8 +44,10 @@ std::string refusal(const FolderItem& chosen, const FolderItem& library) {
 }
 
 // The old description of that name is replaced only once the new one is
-// wholly inside the library; on failure both it and the chosen file survive.
-bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library) {
+// wholly inside the library and on the disk; on failure both it and the chosen
+// file survive. A copy whose original cannot be removed afterwards is still a
+// finished import: `originalKept` then says where the original stays and why.
+bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library, std::string& originalKept) {
   const FolderItem target = library.Child(chosen.Name());
   const FolderItem temporary = unusedTemporaryName(library);
 
@@ -59,6 +61,14 @@ bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library) {
     copied = true;
   }
 
+  // A copy is flushed as it is made; a moved file was written by someone else.
+  if (!copied)
+    if (IOResult synced = temporary.SyncToDisk(); !synced) {
+      ReportIOError(IOResult::Fail("move", chosen.AbsolutePath(), synced.reason));
+      ReportIOError(temporary.RenameTo(chosen));
+      return false;
+    }
+
   if (IOResult replaced = temporary.RenameTo(target); !replaced) {
     ReportIOError(IOResult::Fail("replace", target.AbsolutePath(), replaced.reason));
     if (copied)
@@ -68,7 +78,10 @@ bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library) {
     return false;
   }
 
-  if (copied) return ReportIOError(chosen.Delete());
+  if (copied)
+    if (IOResult removed = chosen.Delete(); !removed)
+      originalKept =
+          "The original file " + chosen.AbsolutePath() + " could not be removed: " + removed.reason + ".";
   return true;
 }
 
@@ -83,12 +96,14 @@ void importFile(const FolderItem& chosen) {
     MsgBox(why);
     return;
   }
-  if (!moveIntoLibrary(chosen, library)) return;
+  std::string originalKept;
+  if (!moveIntoLibrary(chosen, library, originalKept)) return;
   MessageDialog notice;
   notice.Icon = MessageDialog::Information;
   notice.ActionButtonCaption = "Ok";
   notice.Message = "Import successful!";
   notice.Explanation = "Please adjust the filter settings!";
+  if (!originalKept.empty()) notice.Explanation += "\n\n" + originalKept;
   notice.ShowModal();
 }
 

@@ -8,6 +8,7 @@
 #include "App.h"
 #include "MenuBar1.h"
 #include "generator/Window_RE.h"
+#include "platform/Dialogs.h"
 #include "platform/Text.h"
 #include "prefs/REALEasyPrefs.h"
 
@@ -89,6 +90,13 @@ bool RE_Menu_Item::Event_Action() {
 
 bool RE_Menu_ShowFolder::Event_Action() {
   const FolderItem library = RELibraryFolder();
-  if (!library.IsNil()) library.Launch();
+  if (library.IsNil()) return false;
+  // Removed since the start: made again as the start makes it, so the user
+  // sees the library as it now is, empty, rather than nothing at all.
+  if (!library.Directory()) {
+    if (!ReportIOError(library.CreateFolderPath())) return false;
+    ReportIOError(FilterFolder().CreateAsFolder());
+  }
+  library.Launch();
   return false;
 }

@@ -2,21 +2,30 @@
 // plainly, and the user's files (preferences, filters, descriptions, patches
 // already written) come out of it whole.
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -111,8 +120,8 @@ std::string randomBytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// Lowers the file-size limit of this process (each test runs in one of its
-// own; SIGXFSZ is ignored by the test main) until it goes out of scope.
+// Lowers the file-size limit of this process (SIGXFSZ is ignored by the test
+// main) until it goes out of scope.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(rlim_t bytes) {
@@ -377,6 +386,122 @@ INSTANTIATE_TEST_SUITE_P(
                  true}),
     [](const ::testing::TestParamInfo<PrefCase>& info) { return std::string(info.param.name); });
 
+// ---- A preference file that exists but cannot be read ----
+
+struct UnreadableCase {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  int error;  // the reason the start-up message gives
+  bool onlyWithoutRoot;
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+// What an item is, down to its inode and time stamp: equal texts mean it was
+// neither replaced nor written.
+std::string snapshot(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "missing";
+#if defined(__APPLE__)
+  const timespec& modified = st.st_mtimespec;
+#else
+  const timespec& modified = st.st_mtim;
+#endif
+  std::string text = std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+                     std::to_string(st.st_size) + " " + std::to_string(modified.tv_sec) + "." +
+                     std::to_string(modified.tv_nsec);
+  if (S_ISLNK(st.st_mode)) text += " -> " + fs::read_symlink(path).string();
+  if (S_ISDIR(st.st_mode))
+    for (const std::string& name : folderNames(path)) text += " " + name;
+  return text;
+}
+
+class UnreadablePreferenceFile : public ::testing::TestWithParam<UnreadableCase> {
+ protected:
+  void SetUp() override {
+    fs::create_directories(SpecialFolder::Preferences().Path());
+    fs::remove_all(prefFilePath());
+    if (GetParam().onlyWithoutRoot && ::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    GetParam().make(prefFilePath());
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(prefFilePath(), fs::perms::owner_all, ec);
+    fs::remove_all(prefFilePath(), ec);
+  }
+};
+
+// Told once at start; then the generator window, a batch and quit all run
+// without a word, and the item is exactly as it was.
+TEST_P(UnreadablePreferenceFile, isReportedOnceAtStart_andLeftAsItIs) {
+  fs::create_directories(RELibraryFolder().Path());
+  WriteFile(libraryPath(kRE), kDescription);
+  const std::string out = home() + "/out-unreadable";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const std::string before = snapshot(prefFilePath());
+  // Qt's file dialog keeps its own settings file there; it is no concern of ours.
+  auto preferencesFolder = [] {
+    Texts names = folderNames(SpecialFolder::Preferences().AbsolutePath());
+    names.erase(std::remove(names.begin(), names.end(), "QtProject.conf"), names.end());
+    return names;
+  };
+  const Texts folderBefore = preferencesFolder();
+
+  App app;
+  ModalAnswers answers({Choose(out)});
+  InstallApplication(app);
+  app.Open();
+  ASSERT_EQ(answers.boxesSeen.size(), 1u);
+  const ModalAnswers::BoxSeen& box = answers.boxesSeen[0];
+  EXPECT_EQ(box.text, "Cannot read file " + prefFilePath() + ":\n" + std::strerror(GetParam().error) + ".");
+  EXPECT_EQ(box.informativeText,
+            "Quirlomatic runs with default settings: patch numbers start at 1 again, and patches of the same "
+            "name in the chosen folder are replaced. Settings changed while it runs are not saved, so that "
+            "the file stays as it is.");
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+
+  Window_RE* window = openGenerator(kRE);
+  ASSERT_NE(window, nullptr);
+  start(window, "2");
+  closeNotice();
+  EXPECT_EQ(folderNames(out), (Texts{patchName(kRE, 1), patchName(kRE, 2)}));
+  EXPECT_EQ(REALEasyPrefs::GetPrefNumber("Counter Bass.re", 0), 2);
+  closeAll();
+  app.Quit();
+
+  EXPECT_EQ(answers.boxes.size(), 1u) << ::testing::PrintToString(answers.boxes);
+  EXPECT_EQ(snapshot(prefFilePath()), before);
+  EXPECT_EQ(preferencesFolder(), folderBefore);
+  if (GetParam().onlyWithoutRoot) {
+    fs::permissions(prefFilePath(), fs::perms::owner_read);
+    EXPECT_EQ(ReadFile(prefFilePath()), "Counter Bass.re=7\nSavePath=/tmp\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UnreadablePreferenceFile,
+    ::testing::Values(
+        UnreadableCase{"folderInItsPlace",
+                       [](const std::string& path) {
+                         fs::create_directories(path);
+                         WriteFile(path + "/inside", "kept");
+                       },
+                       EISDIR, false},
+        UnreadableCase{"symlinkLoop",
+                       [](const std::string& path) { fs::create_symlink(fs::path(path).filename(), path); },
+                       ELOOP, false},
+        UnreadableCase{"danglingSymlink",
+                       [](const std::string& path) { fs::create_symlink(path + ".nowhere", path); }, ENOENT,
+                       false},
+        UnreadableCase{"noReadPermission",
+                       [](const std::string& path) {
+                         WriteFile(path, "Counter Bass.re=7\nSavePath=/tmp\n");
+                         fs::permissions(path, fs::perms::none);
+                       },
+                       EACCES, true}),
+    [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.name); });
+
 // ---- Descriptions of bad content ----
 
 struct TemplateCase {
@@ -623,3 +748,166 @@ TEST_F(Faults, awkwardNames_goTheWholeRoadAndSurviveAReload) {
 }
 
 }  // namespace
+
+// ---- Names as long as the file system takes (255 bytes) ----
+
+namespace {
+std::string longName(std::size_t bytes, const std::string& ending = "") {
+  return std::string(bytes - ending.size(), 'L') + ending;
+}
+
+// The items of a folder that a writer left behind under a dot name.
+Texts dotNames(const std::string& folder) {
+  Texts dots;
+  for (const std::string& name : folderNames(folder))
+    if (name[0] == '.') dots.push_back(name);
+  return dots;
+}
+
+struct LongNameCase {
+  const char* name;
+  std::function<void(App& app)> run;
+};
+
+void PrintTo(const LongNameCase& c, std::ostream* os) { *os << c.name; }
+
+class LongNames : public Faults, public ::testing::WithParamInterface<LongNameCase> {};
+
+void importAndCheck(App& app, const std::string& from) {
+  const std::string name = longName(255);
+  const std::string chosen = from + "/" + name;
+  WriteFile(chosen, kDescription);
+  {
+    ModalAnswers answers({Choose(chosen)});
+    choose(FileImport());
+    EXPECT_EQ(answers.boxes, Texts{"MessageDialog: Import successful!"});
+  }
+  EXPECT_FALSE(fs::exists(chosen));
+  EXPECT_EQ(ReadFile(libraryPath(name)), kDescription);
+  EXPECT_EQ(dotNames(RELibraryFolder().AbsolutePath()), Texts{});
+  app.Update_RE_Menu();
+  EXPECT_NE(reEntry(name), nullptr);
+}
+}  // namespace
+
+TEST_P(LongNames, areWrittenWhole_andLeaveNoTemporaryFile) { GetParam().run(*app); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, LongNames,
+    ::testing::Values(
+        LongNameCase{"patchFile",
+                     [](App& app) {
+                       const std::string re(245, 'L');
+                       ASSERT_EQ((re + "_1.repatch").size(), 255u);
+                       WriteFile(libraryPath(re), kDescription);
+                       app.Update_RE_Menu();
+                       Window_RE* window = openGenerator(re);
+                       ASSERT_NE(window, nullptr);
+                       const std::string out = folder("out-long");
+                       ModalAnswers answers({Choose(out)});
+                       start(window, "1");
+                       closeNotice();
+                       EXPECT_EQ(answers.boxes, Texts{});
+                       EXPECT_EQ(ReadFile(out + "/" + patchName(re, 1)), kPatch);
+                       EXPECT_EQ(folderNames(out), Texts{patchName(re, 1)});
+                       closeAll();
+                     }},
+        LongNameCase{"filterFile",
+                     [](App& app) {
+                       const std::string re = longName(255);
+                       WriteFile(libraryPath(re), kDescription);
+                       ModalAnswers answers;
+                       app.Selected_RE = re;
+                       Window_Filter* editor = the::Window_Filter();
+                       click(child<QPushButton>(editor, "PushButton1"));  // check all
+                       click(child<QPushButton>(editor, "PushButtonSave"));
+                       ASSERT_TRUE(WaitUntil([] { return openWindow<Window_Filter>() == nullptr; }));
+                       EXPECT_EQ(answers.boxes, Texts{});
+                       EXPECT_EQ(ReadFile(filterPath(re)), "Filter\n#+#+#+#+#\ncutoff\n");
+                       EXPECT_EQ(dotNames(FilterFolder().AbsolutePath()), Texts{});
+                     }},
+        LongNameCase{"preferenceFile",
+                     [](App&) {
+                       const std::string name = longName(255);
+                       const IOResult made = REALEasyPrefs::InitPrefFolderFileMac(name);
+                       EXPECT_TRUE(made) << made.Message();
+                       REALEasyPrefs::SetPrefString("Counter A", "3");
+                       const IOResult written = REALEasyPrefs::WritePrefFile();
+                       EXPECT_TRUE(written) << written.Message();
+                       EXPECT_EQ(ReadFile(SpecialFolder::Preferences().Child(name).AbsolutePath()),
+                                 "Counter A=3\n");
+                       EXPECT_EQ(dotNames(SpecialFolder::Preferences().AbsolutePath()), Texts{});
+                       fs::remove(SpecialFolder::Preferences().Child(name).Path());
+                       ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+                     }},
+        LongNameCase{"importFromTheSameFileSystem",
+                     [](App& app) { importAndCheck(app, folder("Downloads")); }},
+        // Copied into the library under a temporary name, then renamed.
+        LongNameCase{"importFromAnotherFileSystem",
+                     [](App& app) {
+                       QTemporaryDir other("/dev/shm/quirlomatic-test-XXXXXX");
+                       if (!other.isValid()) GTEST_SKIP() << "no /dev/shm";
+                       importAndCheck(app, other.path().toStdString());
+                     }}),
+    [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });
+
+// ---- Durability ----
+
+// Every file that takes the place of a user's file (patch, filter file,
+// preferences, imported description) is on the disk before the rename that
+// puts it there: the writers above run again under strace, which shows the
+// order of the flushes and the renames.
+TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
+  const QString strace = QStandardPaths::findExecutable("strace");
+  if (strace.isEmpty()) GTEST_SKIP() << "strace is not installed";
+  QTemporaryDir work;
+  ASSERT_TRUE(work.isValid());
+  const QString home = work.filePath("home"), log = work.filePath("trace");
+  ASSERT_TRUE(QDir().mkpath(home));
+
+  QProcess writers;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QM_TEST_HOME", home);
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  // LeakSanitizer cannot run under ptrace; these tests are leak-checked in their own runs.
+  const QString sanitizer = environment.value("ASAN_OPTIONS");
+  environment.insert("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
+  writers.setProcessEnvironment(environment);
+  writers.setProcessChannelMode(QProcess::MergedChannels);
+  writers.start(strace, {"-f", "-y", "-qq", "-s", "4096", "-e", "signal=none", "-e",
+                         "trace=fsync,fdatasync,rename,renameat,renameat2", "-o", log,
+                         QCoreApplication::applicationFilePath(), "--gtest_filter=Faults/LongNames.*"});
+  ASSERT_TRUE(writers.waitForFinished(100000));
+  const QString output = QString::fromLocal8Bit(writers.readAll());
+  ASSERT_EQ(writers.exitCode(), 0) << output.toStdString();
+  ASSERT_TRUE(output.contains("[  PASSED  ] 5 tests")) << output.toStdString();
+
+  // "1234 fsync(7</a/.b.tmp>) = 0", "1234 rename(\"/a/.b.tmp\", \"/a/b\") = 0",
+  // "1234 renameat(AT_FDCWD</x>, \"/a/.b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0".
+  const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>)re");
+  const std::regex rename(R"re(rename(?:at2?)?\((?:[^"]*, )?"([^"]*)", (?:[^"]*, )?"([^"]*)".*= 0)re");
+  const std::string homePath = QDir(home).canonicalPath().toStdString() + "/";
+  std::set<std::string> flushed;
+  Texts renamedInPlace, notFlushed;
+  std::ifstream trace(log.toStdString());
+  for (std::string line; std::getline(trace, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, flush)) {
+      flushed.insert(m[1]);
+    } else if (std::regex_search(line, m, rename)) {
+      const std::string from = m[1], to = m[2];
+      // Steps towards the final place (dot names), the toolkit's caches and
+      // its file dialog's settings are not the user's files.
+      if (to.rfind(homePath, 0) != 0 || to.rfind(homePath + ".cache/", 0) == 0 ||
+          to == homePath + ".config/QtProject.conf" || fs::path(to).filename().string()[0] == '.')
+        continue;
+      renamedInPlace.push_back(fs::path(to).filename().string());
+      if (!flushed.erase(from)) notFlushed.push_back(from + " -> " + to);
+    }
+  }
+  EXPECT_EQ(notFlushed, Texts{});
+  // Each writer was seen: the patch, the filter and the preference file, both imports.
+  for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
+    EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
+  EXPECT_GE(renamedInPlace.size(), 5u);
+}

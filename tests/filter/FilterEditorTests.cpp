@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,9 +11,14 @@
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -577,5 +585,162 @@ TEST_F(FilterEditor, MenuRuleDisablesCloseImportAndTheREEntries) {
     EXPECT_EQ(menu->Item(i)->Enabled(), i >= app->RE_Menu_Number) << menu->Item(i)->Text();
   EXPECT_EQ(w->GetMenuBar(), the::MenuBar1());
 }
+
+// ---- Descriptions and filter files that exist but cannot be read ----
+
+// While it lives, opens the FIFO at `path` for writing now and then, which
+// releases a reader that waits for a writer: a reader that blocks then fails
+// its test instead of hanging it.
+class FifoReleaser {
+ public:
+  explicit FifoReleaser(std::string path)
+      : path_(std::move(path)), thread_([this] {
+          while (!stop_) {
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          }
+        }) {}
+  ~FifoReleaser() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Made at `path`, in place of whatever an earlier test left there, and
+// removed again at the end, so no later test meets a FIFO where it writes.
+class MadeItem {
+ public:
+  MadeItem(fs::path path, const std::function<void(const fs::path&)>& make) : path_(std::move(path)) {
+    fs::create_directories(path_.parent_path());
+    fs::remove_all(path_);
+    make(path_);
+    if (fs::is_fifo(fs::symlink_status(path_))) releaser_.emplace(path_.string());
+  }
+  ~MadeItem() {
+    releaser_.reset();
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+
+ private:
+  fs::path path_;
+  std::optional<FifoReleaser> releaser_;
+};
+
+// An editor that an earlier test left open would only be brought forward.
+void CloseLeftoverWindows() {
+  for (Window* window : Window::OpenWindows()) window->Close();
+  ASSERT_TRUE(WaitUntil([] { return Window::OpenWindows().empty(); }));
+}
+
+struct UnreadableCase {
+  const char* name;
+  std::function<void(const fs::path&)> make;
+  std::string reason;
+  std::function<bool(const fs::path&)> stillThere;
+  bool rootReadsIt = false;  // permissions do not stop root
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+const std::vector<UnreadableCase> kUnreadable = {
+    {"fifo", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, "Not a regular file",
+     [](const fs::path& p) { return fs::is_fifo(fs::symlink_status(p)); }},
+    {"linkToDevZero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, "Not a regular file",
+     [](const fs::path& p) { return fs::read_symlink(p) == "/dev/zero"; }},
+    {"linkLoop", [](const fs::path& p) { fs::create_symlink(p.filename(), p); },
+     "Too many levels of symbolic links",
+     [](const fs::path& p) { return fs::read_symlink(p) == p.filename(); }},
+    {"noPermission",
+     [](const fs::path& p) {
+       WriteFile(p.string(), "secret");
+       fs::permissions(p, fs::perms::none);
+     },
+     "Permission denied",
+     [](const fs::path& p) {
+       fs::permissions(p, fs::perms::owner_read);
+       return ReadFile(p.string()) == "secret";
+     },
+     true},
+};
+
+class UnreadableDescription : public FilterEditor, public ::testing::WithParamInterface<UnreadableCase> {};
+
+// The editor shows no parameters then: its "Save" must not replace the filter
+// file with an empty choice.
+TEST_P(UnreadableDescription, isReported_andSaveKeepsTheFilterFile) {
+  const UnreadableCase& c = GetParam();
+  if (c.rootReadsIt && ::geteuid() == 0) GTEST_SKIP() << "root reads it whatever its permissions";
+  CloseLeftoverWindows();
+  const std::string filter = "Filter\n#+#+#+#+#\ncutoff\n";
+  WriteFilter(kRE, filter);
+  const fs::path description = RELibraryFolder().Child(kRE).Path();
+  const MadeItem made(description, c.make);
+
+  testing_support::ModalAnswers answers;
+  Window_Filter* w = Open();
+  const std::string why = description.string() + ":\n" + c.reason + ".";
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{"IOErrorBox: Cannot read file " + why});
+  EXPECT_TRUE(w->Prop.empty());
+  ClickButton(w, "PushButtonSave");
+  EXPECT_FALSE(IsOpen(w));
+  EXPECT_EQ(answers.boxes.size(), 1u);
+  EXPECT_EQ(ReadFile(FilterPath(kRE)), filter);
+  EXPECT_TRUE(c.stillThere(description));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnreadableDescription, ::testing::ValuesIn(kUnreadable),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class UnreadableFilterFile : public FilterEditor, public ::testing::WithParamInterface<UnreadableCase> {};
+
+// What stands where the filter file belongs may hold choices the editor could
+// not show: "Save" says why it keeps it, and the editor stays open with the
+// user's choice.
+TEST_P(UnreadableFilterFile, isReported_andSaveKeepsItAndTheEditor) {
+  const UnreadableCase& c = GetParam();
+  if (c.rootReadsIt && ::geteuid() == 0) GTEST_SKIP() << "root reads it whatever its permissions";
+  CloseLeftoverWindows();
+  AddDescription(kRE, kExample);
+  const fs::path filter = FilterPath(kRE);
+  const MadeItem made(filter, c.make);
+
+  testing_support::ModalAnswers answers;
+  Window_Filter* w = Open();
+  const std::string why = filter.string() + ":\n" + c.reason + ".";
+  EXPECT_EQ(answers.boxes, std::vector<std::string>{"IOErrorBox: Cannot read file " + why});
+  ASSERT_EQ(w->Prop.size(), 4u);
+  Click(ParameterBox(w, 0));
+  ClickButton(w, "PushButtonSave");
+  EXPECT_EQ(answers.boxes, (std::vector<std::string>{"IOErrorBox: Cannot read file " + why,
+                                                     "IOErrorBox: Cannot write file " + why}));
+  EXPECT_TRUE(IsOpen(w));
+  EXPECT_EQ(ParameterStates(w), (States{1, 0, 0, 0}));
+  EXPECT_TRUE(c.stillThere(filter));
+  w->PushButtonCancel_Action();
+}
+
+namespace {
+const std::vector<UnreadableCase> kUnreadableFilterFiles = [] {
+  std::vector<UnreadableCase> cases = kUnreadable;
+  cases.push_back({"folder",
+                   [](const fs::path& p) {
+                     fs::create_directory(p);
+                     WriteFile((p / "inside").string(), "kept");
+                   },
+                   "Is a directory",
+                   [](const fs::path& p) { return ReadFile((p / "inside").string()) == "kept"; }});
+  return cases;
+}();
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnreadableFilterFile, ::testing::ValuesIn(kUnreadableFilterFiles),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -134,11 +136,19 @@ struct FixedValueRow {
   std::string expected;
 };
 
+void PrintTo(const FixedValueRow& row, std::ostream* os) { *os << row.name; }
+
 class FixedValueTest : public ::testing::TestWithParam<FixedValueRow> {};
 
-TEST_P(FixedValueTest, AlwaysTheSame) {
-  for (int i = 0; i < 20; ++i)
-    EXPECT_EQ(MakeNumberValue(GetParam().kind, GetParam().minimum, GetParam().maximum), GetParam().expected);
+// Plain decimals take a fast path of their own; with a blank after them they
+// go through Val, which reads the same number, and must give the same value.
+TEST_P(FixedValueTest, AlwaysTheSameOnBothPaths) {
+  const FixedValueRow& row = GetParam();
+  const std::string minimum = std::string(row.minimum) + " ", maximum = std::string(row.maximum) + " ";
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(MakeNumberValue(row.kind, row.minimum, row.maximum), row.expected);
+    EXPECT_EQ(MakeNumberValue(row.kind, minimum, maximum), row.expected) << "through Val";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,16 +164,40 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedValueRow{"IntegerHugeNegative", "integer", "-1e400", "-3000000000", "-2147483648"},
                       FixedValueRow{"Float", "float", "0.5", "0.5", "0.5"},
                       FixedValueRow{"FloatNegative", "float", "-0.25", "-0.25", "-0.25"},
-                      FixedValueRow{"FloatBelowGrid", "float", "0.00009", "0.00009", "0"},
+                      FixedValueRow{"FloatNearerToStep", "float", "0.00009", "0.00009", "0.0001"},
                       FixedValueRow{"FloatWhole", "float", "2", "2", "2"},
                       FixedValueRow{"FloatHugeClamped", "float", "1e10", "1e10", "214748.3647"},
                       FixedValueRow{"FloatHugeNegative", "float", "-1e10", "-1e10", "-214748.3648"},
                       FixedValueRow{"FloatSmallestStep", "float", "-0.0001", "-0.0001", "-0.0001"},
                       FixedValueRow{"FloatFourDecimals", "float", "123.4567", "123.4567", "123.4567"},
-                      // 0.57 * 10000.0 is 5699.999..., truncated.
-                      FixedValueRow{"FloatProductTruncated", "float", "0.57", "0.57", "0.5699"},
+                      // Each product with 10000.0 lies just below the whole number it names.
+                      FixedValueRow{"FloatProductJustBelow", "float", "0.57", "0.57", "0.57"},
+                      FixedValueRow{"FloatProductJustBelowFour", "float", "12.3456", "12.3456", "12.3456"},
+                      FixedValueRow{"FloatNegativeProductJustAbove", "float", "-0.57", "-0.57", "-0.57"},
+                      FixedValueRow{"FloatNegativeFour", "float", "-12.3456", "-12.3456", "-12.3456"},
+                      FixedValueRow{"FloatTrailingZeros", "float", "0.5700", "0.570000", "0.57"},
+                      // Finer than the grid: the nearest grid value, halves away from zero.
+                      FixedValueRow{"FloatHalfStepUp", "float", "0.00005", "0.00005", "0.0001"},
+                      FixedValueRow{"FloatNegativeHalfStep", "float", "-0.00005", "-0.00005", "-0.0001"},
+                      FixedValueRow{"FloatBelowHalfStep", "float", "0.00004999", "0.00004999", "0"},
+                      FixedValueRow{"FloatHalfStepToOne", "float", "0.99995", "0.99995", "1"},
+                      FixedValueRow{"FloatFiveDecimals", "float", "0.12345", "0.12345", "0.1235"},
+                      FixedValueRow{"FloatManyDecimals", "float", "12.3456789", "12.3456789", "12.3457"},
                       FixedValueRow{"FloatExponentBound", "float", "2.5e-1", "+.25", "0.25"},
+                      FixedValueRow{"FloatExponentBelowStep", "float", "1e-5", "1E-5", "0"},
+                      FixedValueRow{"FloatExponentHalfStep", "float", "5e-5", "5e-5", "0.0001"},
+                      FixedValueRow{"FloatExponentJustBelow", "float", "5.7e-1", "57e-2", "0.57"},
+                      FixedValueRow{"FloatLargestOnGrid", "float", "214748.3647", "214748.3647", "214748.3647"},
+                      FixedValueRow{"FloatAboveLargest", "float", "214748.3648", "214748.36475", "214748.3647"},
+                      FixedValueRow{"FloatLowestOnGrid", "float", "-214748.3648", "-214748.3648", "-214748.3648"},
+                      FixedValueRow{"FloatBelowLowest", "float", "-214748.3649", "-214748.36485", "-214748.3648"},
+                      FixedValueRow{"FloatFifteenDigits", "float", "999999999999999", "99999999999.9999",
+                                    "214748.3647"},
+                      FixedValueRow{"FloatSixteenDigits", "float", "-9999999999999999", "-1e400", "-214748.3648"},
                       FixedValueRow{"FloatNotNumbers", "float", "x", "x", "0"},
+                      FixedValueRow{"FloatNaNAndInfinityText", "float", "nan", "-inf", "0"},
+                      FixedValueRow{"FloatGarbage", "float", "--1", ".", "0"},
+                      FixedValueRow{"FloatHexIsNotRead", "float", "0x1p3", "-", "0"},
                       FixedValueRow{"BooleanZero", "boolean", "0", "0", "false"},
                       FixedValueRow{"BooleanOne", "boolean", "1", "1", "true"},
                       FixedValueRow{"BooleanAnyOtherNumber", "boolean", "-7", "-7", "true"},
@@ -171,6 +205,28 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedValueRow{"UnknownKind", "Integer", "3", "3", std::string(kUnknownKindMarker)},
                       FixedValueRow{"EmptyKind", "", "3", "3", std::string(kUnknownKindMarker)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every four-decimal bound names a grid value, and gets exactly that value:
+// the whole grid from 0 to 1, and a spread of others up to the largest.
+TEST(MakeNumberValueTest, FourDecimalBoundGivesItsGridValue) {
+  const auto check = [](std::int64_t units) -> ::testing::AssertionResult {
+    const std::int64_t magnitude = units < 0 ? -units : units;
+    const std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
+    const std::string text = (units < 0 ? "-" : "") + std::to_string(magnitude / 10000) + "." + fraction;
+    const std::string expected = platform::Str(static_cast<double>(units) / 10000.0);
+    for (const std::string& bound : {text, text + " "})
+      if (const std::string value = MakeNumberValue("float", bound, bound); value != expected)
+        return ::testing::AssertionFailure() << "\"" << bound << "\" gives " << value << ", not " << expected;
+    return ::testing::AssertionSuccess();
+  };
+  for (std::int64_t units = 0; units <= 10000; ++units) ASSERT_TRUE(check(units));
+  for (std::int64_t units = 10001; units <= 2147483647; units += 104729) {
+    ASSERT_TRUE(check(units));
+    ASSERT_TRUE(check(-units));
+  }
+  EXPECT_TRUE(check(2147483647));
+  EXPECT_TRUE(check(-2147483648));
+}
 
 TEST(MakeNumberValueTest, UnknownKindMarkerText) {
   EXPECT_EQ(kUnknownKindMarker.size(), 44u);
@@ -180,52 +236,64 @@ TEST(MakeNumberValueTest, UnknownKindMarkerText) {
 struct RangeRow {
   const char* name;
   std::string_view kind, minimum, maximum;
-  // Every text the range can give; empty: too many to list, check the bounds.
+  // Every text the range can give, each as often as any other; empty: too
+  // many to list, check the bounds.
   std::set<std::string> all;
   double low, high;
+  int draws;
+  // Texts that must come up among the draws: the ends of a range too wide to list.
+  std::set<std::string> ends;
 };
+
+void PrintTo(const RangeRow& row, std::ostream* os) { *os << row.name; }
 
 class RangeTest : public ::testing::TestWithParam<RangeRow> {};
 
-TEST_P(RangeTest, StaysInRange) {
+TEST_P(RangeTest, StaysInRangeAndReachesEveryValue) {
   const RangeRow& row = GetParam();
-  std::set<std::string> seen;
-  for (int i = 0; i < 2000; ++i) {
+  std::map<std::string, int> seen;
+  for (int i = 0; i < row.draws; ++i) {
     const std::string value = MakeNumberValue(row.kind, row.minimum, row.maximum);
-    seen.insert(value);
+    ++seen[value];
     if (!row.all.empty()) {
-      EXPECT_TRUE(row.all.count(value)) << value;
+      if (!row.all.count(value)) ADD_FAILURE() << value;
       continue;
     }
     const double number = std::stod(value);
-    EXPECT_GE(number, row.low) << value;
-    EXPECT_LE(number, row.high) << value;
+    if (number < row.low || number > row.high) ADD_FAILURE() << value;
     if (row.kind == "float") {
-      // On the 1/10000 grid, in the shortest text of its double.
-      EXPECT_NEAR(number * 10000.0, std::round(number * 10000.0), 1e-6) << value;
-      EXPECT_EQ(platform::Str(number), value);
+      // On the 1/10000 grid, in the shortest text of its double, with at most four decimals.
       const auto point = value.find('.');
-      if (point != std::string::npos) {
-        EXPECT_LE(value.size() - point - 1, 4u) << value;
-      }
+      const bool onGrid = std::abs(number * 10000.0 - std::round(number * 10000.0)) <= 1e-6;
+      if (!onGrid || platform::Str(number) != value || (point != std::string::npos && value.size() - point > 5))
+        ADD_FAILURE() << value;
     }
   }
   if (!row.all.empty()) {
-    EXPECT_EQ(seen, row.all);
+    // Off an even share by 1.5 % of 100000 draws among at most five values:
+    // more than 9 standard deviations, below 1e-18 for a fair draw.
+    const double share = static_cast<double>(row.draws) / static_cast<double>(row.all.size());
+    for (const std::string& value : row.all)
+      EXPECT_NEAR(seen[value], share, 0.015 * row.draws) << value;
+    EXPECT_EQ(seen.size(), row.all.size());
   } else {
     EXPECT_GT(seen.size(), 100u);
   }
+  for (const std::string& end : row.ends) EXPECT_TRUE(seen.count(end)) << end << " never came up";
 }
 
+// FloatUnit: 10001 values, and an end missed in 200000 draws with a chance of
+// (1 - 1/10001)^200000, about 2e-9.
 INSTANTIATE_TEST_SUITE_P(
     Values, RangeTest,
-    ::testing::Values(RangeRow{"IntegerReversed", "integer", "5", "1", {"1", "2", "3", "4", "5"}, 0, 0},
-                      RangeRow{"BooleanEvenly", "boolean", "0", "1", {"false", "true"}, 0, 0},
-                      RangeRow{"FloatTinyRange", "float", "0", "0.0002", {"0", "0.0001", "0.0002"}, 0, 0},
-                      RangeRow{"FloatUnit", "float", "0", "1", {}, 0, 1},
-                      RangeRow{"FloatReversedNegative", "float", "1", "-1", {}, -1, 1},
-                      RangeRow{"IntegerWholeInt32", "integer", "-1e12", "1e12", {}, -2147483648.0, 2147483647.0},
-                      RangeRow{"FloatClampedBothSides", "float", "-1e9", "1e9", {}, -214748.3648, 214748.3647}),
+    ::testing::Values(
+        RangeRow{"IntegerReversed", "integer", "5", "1", {"1", "2", "3", "4", "5"}, 0, 0, 100000, {}},
+        RangeRow{"BooleanEvenly", "boolean", "0", "1", {"false", "true"}, 0, 0, 100000, {}},
+        RangeRow{"FloatTinyRange", "float", "0", "0.0002", {"0", "0.0001", "0.0002"}, 0, 0, 100000, {}},
+        RangeRow{"FloatUnit", "float", "0", "1", {}, 0, 1, 200000, {"0", "1"}},
+        RangeRow{"FloatReversedNegative", "float", "1", "-1", {}, -1, 1, 2000, {}},
+        RangeRow{"IntegerWholeInt32", "integer", "-1e12", "1e12", {}, -2147483648.0, 2147483647.0, 2000, {}},
+        RangeRow{"FloatClampedBothSides", "float", "-1e9", "1e9", {}, -214748.3648, 214748.3647, 2000, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Real files in a folder of their own, through the platform's streams.
@@ -256,7 +324,10 @@ struct FilterRow {
 class FilterListTest : public PatchFileTest, public ::testing::WithParamInterface<FilterRow> {};
 
 TEST_P(FilterListTest, ReadsEntriesAfterSeparator) {
-  EXPECT_EQ(ReadEnabledParameterList(write("filter", GetParam().bytes)), GetParam().expected);
+  std::vector<std::string> entries = {"stale"};
+  const platform::IOResult result = ReadEnabledParameterList(write("filter", GetParam().bytes), entries);
+  EXPECT_TRUE(result) << result.Message();
+  EXPECT_EQ(entries, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -308,15 +379,54 @@ TEST_F(PatchFileTest, FilterFileEnablesRandomValues) {
   EXPECT_EQ(out, std::string(kCut) + "\n  3\n" + std::string(kSwitch) + "\n  false\n  false\n");
 }
 
-TEST_F(PatchFileTest, MissingOrUnreadableDescription) {
+// Which file a failure names, and whether it counts as missing: a missing
+// filter file enables nothing, any other failure stops the patch.
+TEST_F(PatchFileTest, FailuresNameTheFileThatCannotBeRead) {
+  struct Row {
+    const char* name;
+    std::string description, filter;  // "file", "missing", "folder", "fileAsFolder"
+    const char* failing;              // "description", "filter" or "" for none
+    int error;
+  };
+  const std::vector<Row> rows = {
+      {"filterMissing", "file", "missing", "", 0},
+      {"filterFolderIsAFile", "file", "fileAsFolder", "", 0},
+      {"filterIsAFolder", "file", "folder", "filter", EISDIR},
+      {"descriptionMissing", "missing", "missing", "description", ENOENT},
+      {"descriptionFolderIsAFile", "fileAsFolder", "file", "description", ENOTDIR},
+      {"descriptionIsAFolder", "folder", "file", "description", EISDIR},
+      {"bothUnreadableFilterFirst", "folder", "folder", "filter", EISDIR},
+  };
+  const auto make = [this](const std::string& name, const std::string& kind) {
+    if (kind == "file") return write(name, std::string(kCut) + "\n{{integer|0|1|C|G|5}}\n");
+    if (kind == "folder") fs::create_directories(folder_ / name);
+    if (kind == "fileAsFolder") return platform::FolderItem(write(name, "x").Path() / "inside");
+    return platform::FolderItem(folder_ / name);
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto description = make(std::string(row.name) + "-RE", row.description);
+    const auto filter = make(std::string(row.name) + "-filter", row.filter);
+    std::string out = "stale";
+    const platform::IOResult result = ExpandPatchFile(description, filter, out);
+    if (*row.failing == '\0') {
+      EXPECT_TRUE(result) << result.Message();
+      EXPECT_EQ(out, std::string(kCut) + "\n5\n");
+      continue;
+    }
+    ASSERT_FALSE(result);
+    EXPECT_EQ(out, "");
+    const bool filterFailed = std::string(row.failing) == "filter";
+    EXPECT_EQ(result.path, (filterFailed ? filter : description).AbsolutePath());
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(FileMissing(result), row.error != EISDIR);
+    std::vector<std::string> entries = {"stale"};
+    EXPECT_EQ(static_cast<bool>(ReadEnabledParameterList(filter, entries)), !filterFailed);
+    EXPECT_TRUE(entries.empty());
+  }
   std::string out = "stale";
-  EXPECT_FALSE(ExpandPatchFile(write("gone", std::nullopt), write("filter", "#+#+#+#+#\ncut\n"), out));
-  EXPECT_EQ(out, "");
-  out = "stale";
-  EXPECT_FALSE(ExpandPatchFile(platform::FolderItem(), platform::FolderItem(), out));
-  EXPECT_EQ(out, "");
-  out = "stale";
-  EXPECT_FALSE(ExpandPatchFile(platform::FolderItem(folder_), platform::FolderItem(), out));
+  const platform::IOResult nil = ExpandPatchFile(platform::FolderItem(), platform::FolderItem(), out);
+  EXPECT_TRUE(FileMissing(nil));
   EXPECT_EQ(out, "");
 }
 

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,7 +61,7 @@ struct FakeWindow : WindowBounds {
 
 TEST_F(Prefs, firstStart_createsAnEmptyFileReadableByAll_withoutType) {
   ::umask(022);
-  ASSERT_FALSE(fs::exists(path()));
+  fs::remove(path());
   loadAgain();
   ASSERT_TRUE(fs::exists(path()));
   EXPECT_EQ(fs::file_size(path()), 0u);
@@ -68,7 +72,7 @@ TEST_F(Prefs, firstStart_createsAnEmptyFileReadableByAll_withoutType) {
 }
 
 TEST_F(Prefs, emptyStore_writesZeroBytesOfTypePref) {
-  loadAgain();
+  load("");
   write();
   EXPECT_EQ(ReadFile(path()), "");
   const std::string type = REALEasyPrefs::prefFile.MacType();
@@ -94,6 +98,24 @@ TEST_F(Prefs, fileLines_loadAndWriteBack) {
       {std::string("n\0ul=\0\n", 7), {{std::string("n\0ul", 4), std::string(1, '\0')}}, std::string("n\0ul=\0\n", 7)},
       {"=50%\n=x\n50%=%3D\n", {{"", "50%"}, {"", "x"}, {"50%", "%3D"}}, "=50%\n=x\n50%=%3D\n"},
       {"=a%3Db=c%0Ad%25\n", {{"a=b", "c\nd%"}}, "=a%3Db=c%0Ad%25\n"},
+      // A line that begins with "=" is split at its first "=" like any other,
+      // unless it has the form of an escaped entry.
+      {"=a=b\n", {{"", "a=b"}}, "=a=b\n"},
+      {"==x\n", {{"", "=x"}}, "==x\n"},
+      {"=\n==\n", {{"", ""}, {"", "="}}, "=\n==\n"},
+      {"=a=b=c\n", {{"", "a=b=c"}}, "=a=b=c\n"},
+      {"=x%25=y\n", {{"", "x%25=y"}}, "=x%25=y\n"},
+      // The escaped form of the name "=": taken as such, and written back the same.
+      {"=%3D=y\n", {{"=", "y"}}, "=%3D=y\n"},
+      {"==%0A\n", {{"", "\n"}}, "==%0A\n"},
+      // Not what escaping gives (a third "=", an unknown or lower-case code, a
+      // lone "%"): plain lines.
+      {"=%3D=y=z\n", {{"", "%3D=y=z"}}, "=%3D=y=z\n"},
+      {"=%3d=y\n", {{"", "%3d=y"}}, "=%3d=y\n"},
+      {"=%3D%=y\n", {{"", "%3D%=y"}}, "=%3D%=y\n"},
+      {"=%41%3D=y\n", {{"", "%41%3D=y"}}, "=%41%3D=y\n"},
+      // Earlier versions also escaped an empty name whose value held a "%".
+      {"==50%25\n", {{"", "50%"}}, "=50%\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.file));
@@ -192,11 +214,13 @@ TEST_F(Prefs, unwrittenChange_isLostOnReload_writtenOneStays) {
 // survive a write and a load, while ordinary entries keep their plain form.
 TEST_F(Prefs, awkwardTexts_roundTrip) {
   const std::vector<std::pair<std::string, std::string>> all = {
-      {"Counter a=b.re", "3"}, {"Time x\ny", "v"},     {"n\r", "v\r\n"}, {"50%", "100%"},
-      {"", "a=b"},             {"", "%3D"},             {"", ""},          {"=", "="},
+      {"Counter a=b.re", "3"}, {"Time x\ny", "v"}, {"n\r", "v\r\n"}, {"50%", "100%"},
+      {"", "a=b"},             {"", "%3D"},       {"", ""},         {"=", "="},
       {"plain", "with = and %0A"},
+      // Empty names: plain unless "=" + value would read as an escaped line.
+      {"", "%3D=y"}, {"", "=50%25"}, {"", "=%0A"}, {"", "=="},
   };
-  loadAgain();
+  load("");
   // Setters keep the first of a name: put the entries in as loaded ones.
   for (const auto& [name, value] : all) {
     REALEasyPrefs::prefNames.push_back(name);
@@ -210,16 +234,105 @@ TEST_F(Prefs, awkwardTexts_roundTrip) {
   EXPECT_EQ(entries(), all);
 }
 
-TEST_F(Prefs, preferenceFileThatIsAFolder_isReportedAndLeavesTheStoreEmpty) {
-  fs::create_directories(path());
-  const IOResult result = REALEasyPrefs::InitPrefFile("Quirlomatic");
-  EXPECT_FALSE(result);
-  EXPECT_NE(result.Message().find(path()), std::string::npos);
-  EXPECT_TRUE(REALEasyPrefs::prefNames.empty());
-  REALEasyPrefs::SetPrefString("a", "1");
-  EXPECT_FALSE(REALEasyPrefs::WritePrefFile());
-  EXPECT_TRUE(fs::is_directory(path()));
+// ---- A preference file that exists but cannot be read ----
+
+namespace {
+
+struct UnreadableCase {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  int error;  // the reason the load gives
+  bool onlyWithoutRoot;
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+// What an item is, down to its inode and time stamp: equal texts mean it was
+// neither replaced nor written.
+std::string snapshot(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "missing";
+#if defined(__APPLE__)
+  const timespec& modified = st.st_mtimespec;
+#else
+  const timespec& modified = st.st_mtim;
+#endif
+  std::string text = std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+                     std::to_string(st.st_size) + " " + std::to_string(modified.tv_sec) + "." +
+                     std::to_string(modified.tv_nsec);
+  if (S_ISLNK(st.st_mode)) text += " -> " + fs::read_symlink(path).string();
+  if (S_ISDIR(st.st_mode))
+    for (const std::string& name : testing_support::folderNames(path)) text += " " + name;
+  return text;
 }
+
+}  // namespace
+
+class UnreadablePreferenceFile : public Prefs, public ::testing::WithParamInterface<UnreadableCase> {
+ protected:
+  void SetUp() override {
+    Prefs::SetUp();
+    fs::remove_all(path());
+    if (GetParam().onlyWithoutRoot && ::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    GetParam().make(path());
+  }
+  void TearDown() override { mend(); }
+  void mend() {
+    std::error_code ec;
+    fs::permissions(path(), fs::perms::owner_all, ec);
+    fs::remove_all(path(), ec);
+  }
+};
+
+TEST_P(UnreadablePreferenceFile, isReported_andNeverReplaced) {
+  const std::string before = snapshot(path());
+  const auto folderBefore = testing_support::folderNames(SpecialFolder::Preferences().AbsolutePath());
+
+  const IOResult loaded = REALEasyPrefs::InitPrefFile("Quirlomatic");
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(loaded.Message(), "Cannot read file " + path() + ":\n" + std::strerror(GetParam().error) + ".");
+  EXPECT_TRUE(REALEasyPrefs::prefFileUnreadable);
+  EXPECT_TRUE(entries().empty());
+
+  // The run goes on with its settings in memory; the writes leave the file alone.
+  REALEasyPrefs::SetPrefNumber("Counter Bass.re", 2);
+  EXPECT_EQ(REALEasyPrefs::GetPrefNumber("Counter Bass.re", 0), 2);
+  write();
+  write();
+  EXPECT_EQ(snapshot(path()), before);
+  EXPECT_EQ(testing_support::folderNames(SpecialFolder::Preferences().AbsolutePath()), folderBefore);
+
+  // Once the item is mended, the next load writes again.
+  mend();
+  load("a=1\n");
+  EXPECT_FALSE(REALEasyPrefs::prefFileUnreadable);
+  REALEasyPrefs::SetPrefString("a", "2");
+  write();
+  EXPECT_EQ(ReadFile(path()), "a=2\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Prefs, UnreadablePreferenceFile,
+    ::testing::Values(
+        UnreadableCase{"folderInItsPlace",
+                       [](const std::string& path) {
+                         fs::create_directories(path);
+                         WriteFile(path + "/inside", "kept");
+                       },
+                       EISDIR, false},
+        UnreadableCase{"symlinkLoop",
+                       [](const std::string& path) { fs::create_symlink(fs::path(path).filename(), path); },
+                       ELOOP, false},
+        UnreadableCase{"danglingSymlink",
+                       [](const std::string& path) { fs::create_symlink(path + ".nowhere", path); }, ENOENT,
+                       false},
+        UnreadableCase{"noReadPermission",
+                       [](const std::string& path) {
+                         WriteFile(path, "Counter Bass.re=7\nSavePath=/tmp\n");
+                         fs::permissions(path, fs::perms::none);
+                       },
+                       EACCES, true}),
+    [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.name); });
 
 // A write that fails half way (here: the file-size limit) leaves the old file whole.
 TEST_F(Prefs, failedWrite_leavesTheOldFileWhole) {

@@ -321,6 +321,28 @@ TEST_F(ImportAcrossFileSystems, copiesThenRemovesTheOriginal) {
             (std::map<std::string, std::string>{{"Bass", "new\n"}, {"Quirlomatic Filters", "<folder>"}}));
 }
 
+// The copy is in the library and the import done when the original cannot be
+// removed: the notice says both.
+TEST_F(ImportAcrossFileSystems, originalThatCannotBeRemoved_stillSucceeds_andSaysWhereItStays) {
+  AddDescription("Bass", "old\n");
+  Start();
+  const std::string chosen = fileThere("Bass", "new\n");
+  Immutable locked(other.path().toStdString());  // nothing may leave the folder, not even for root
+  if (!locked.Set()) GTEST_SKIP() << "no immutable flag on the file system of /dev/shm";
+  const Texts namesBefore = testing_support::folderNames(RELibraryFolder().AbsolutePath());
+  const auto boxes = run(chooseFile(chosen));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].objectName, "MessageDialog");
+  EXPECT_EQ(boxes[0].text, "Import successful!");
+  EXPECT_EQ(boxes[0].informativeText, "Please adjust the filter settings!\n\nThe original file " + chosen +
+                                          " could not be removed: Operation not permitted.");
+  EXPECT_EQ(boxes[0].buttons, Texts{"Ok"});
+  EXPECT_EQ(ReadFile(chosen), "new\n");
+  EXPECT_EQ(ReadFile(library("Bass")), "new\n");
+  // No temporary item is left behind.
+  EXPECT_EQ(testing_support::folderNames(RELibraryFolder().AbsolutePath()), namesBefore);
+}
+
 TEST_F(ImportAcrossFileSystems, failedCopy_keepsBothFiles_leavesNoPartialCopy) {
   AddDescription("Bass", "old\n");
   Start();

@@ -1,9 +1,14 @@
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMainWindow>
 #include <QTest>
+#include <QUrl>
 
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "ShellFixture.h"
 #include "TestSupport.h"
@@ -214,3 +219,70 @@ TEST_F(StartedApp, shortcutOfADisabledItem_doesNothing) {
   QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
   EXPECT_EQ(closes, 0);
 }
+
+// ---- "Show in Finder" ----
+
+// Takes what the desktop would be asked to open, while it lives.
+class OpenedUrls : public QObject {
+  Q_OBJECT
+ public:
+  OpenedUrls() { QDesktopServices::setUrlHandler("file", this, "open"); }
+  ~OpenedUrls() override { QDesktopServices::unsetUrlHandler("file"); }
+  Q_INVOKABLE void open(const QUrl& url) { urls.push_back(url.toLocalFile().toStdString()); }
+  std::vector<std::string> urls;
+};
+
+namespace {
+struct ShowFolderCase {
+  const char* name;
+  std::function<void()> prepare;  // after the start
+  // Each test has a home of its own: the paths are known only while it runs.
+  std::function<std::vector<std::string>()> opened;
+  std::function<std::vector<std::string>()> boxes;
+};
+
+void PrintTo(const ShowFolderCase& c, std::ostream* os) { *os << c.name; }
+
+class ShowInFinder : public StartedApp, public ::testing::WithParamInterface<ShowFolderCase> {};
+
+std::string libraryPath() { return RELibraryFolder().AbsolutePath(); }
+std::vector<std::string> nothing() { return {}; }
+std::vector<std::string> theLibrary() { return {libraryPath()}; }
+}  // namespace
+
+// A library removed since the start is made again, empty, as the start makes
+// it, and shown; one that cannot be made is reported instead.
+TEST_P(ShowInFinder, opensTheLibraryFolder) {
+  const ShowFolderCase& c = GetParam();
+  AddDescription("Bass", "b");
+  Start();
+  c.prepare();
+  OpenedUrls desktop;
+  testing_support::ModalAnswers answers;
+  app->Choose(RackExtensions()->Item(RackExtensions()->Count() - 1));
+  EXPECT_EQ(RackExtensions()->Item(RackExtensions()->Count() - 1)->Text(), "Show in Finder");
+  EXPECT_EQ(desktop.urls, c.opened());
+  EXPECT_EQ(answers.boxes, c.boxes());
+  EXPECT_EQ(FilterFolder().Directory(), !c.opened().empty());
+  if (!RELibraryFolder().Directory()) fs::remove(RELibraryFolder().Path());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShowInFinder,
+    ::testing::Values(
+        ShowFolderCase{"present", [] {}, theLibrary, nothing},
+        ShowFolderCase{"removedSinceTheStart", [] { fs::remove_all(RELibraryFolder().Path()); }, theLibrary,
+                       nothing},
+        ShowFolderCase{"aFileInItsPlace",
+                       [] {
+                         fs::remove_all(RELibraryFolder().Path());
+                         testing_support::WriteFile(libraryPath(), "not a folder");
+                       },
+                       nothing,
+                       [] {
+                         return std::vector<std::string>{"IOErrorBox: Cannot create folder " + libraryPath() +
+                                                         ":\nNot a directory."};
+                       }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+#include "REMenuTests.moc"
