@@ -1,7 +1,6 @@
 #pragma once
 // Driving the running application as a user does: menu items, windows,
 // widgets by their control names.
-#include <QCheckBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -43,9 +42,7 @@ T* child(platform::Window* window, const char* name) {
 
 inline void click(QWidget* widget) {
   ASSERT_NE(widget, nullptr);
-  // A check box toggles only on its box and caption, not on the empty rest.
-  const int x = qobject_cast<QCheckBox*>(widget) ? 8 : widget->width() / 2;
-  QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(x, widget->height() / 2));
+  QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
 }
 
 }  // namespace testing_support
