@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -148,6 +150,47 @@ std::vector<std::string> folderNames(const std::string& folder) {
     names.push_back(it->path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::string Snapshot(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "missing";
+#if defined(__APPLE__)
+  const timespec& modified = st.st_mtimespec;
+#else
+  const timespec& modified = st.st_mtim;
+#endif
+  std::string text = std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
+                     std::to_string(st.st_size) + " " + std::to_string(modified.tv_sec) + "." +
+                     std::to_string(modified.tv_nsec);
+  if (S_ISLNK(st.st_mode)) text += " -> " + std::filesystem::read_symlink(path).string();
+  if (S_ISDIR(st.st_mode))
+    for (const std::string& name : folderNames(path)) text += " " + name;
+  return text;
+}
+
+void PrintTo(const UnreadableItem& item, std::ostream* os) { *os << item.name; }
+
+std::vector<UnreadableItem> UnreadableItems() {
+  namespace fs = std::filesystem;
+  return {
+      {"folderInItsPlace",
+       [](const std::string& path) {
+         fs::create_directories(path);
+         WriteFile(path + "/inside", "kept");
+       },
+       EISDIR, false},
+      {"symlinkLoop", [](const std::string& path) { fs::create_symlink(fs::path(path).filename(), path); },
+       ELOOP, false},
+      {"danglingSymlink", [](const std::string& path) { fs::create_symlink(path + ".nowhere", path); },
+       ENOENT, false},
+      {"noReadPermission",
+       [](const std::string& path) {
+         WriteFile(path, "Counter Bass.re=7\nSavePath=/tmp\n");
+         fs::permissions(path, fs::perms::none);
+       },
+       EACCES, true},
+  };
 }
 
 std::string ReadFile(const std::string& path) {

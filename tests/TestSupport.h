@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,24 @@ std::function<void(QFileDialog*)> Choose(const std::string& path);
 
 // The names in a folder, sorted (none when it does not exist).
 std::vector<std::string> folderNames(const std::string& folder);
+
+// What an item is, down to its inode, mode, size and time stamp (a link's
+// target, a folder's names): equal texts mean it was neither replaced nor
+// written. "missing" when nothing stands there.
+std::string Snapshot(const std::string& path);
+
+// Things that can stand where a file belongs and cannot be read: made at
+// `path` by `make`, refused with `error`. Permissions do not stop root, so
+// the last kind is for other users only.
+struct UnreadableItem {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  int error;
+  bool onlyWithoutRoot;
+};
+void PrintTo(const UnreadableItem& item, std::ostream* os);
+// A folder with a file in it, a link loop, a link to nothing, a file of mode 000.
+std::vector<UnreadableItem> UnreadableItems();
 
 // Reads a whole file as bytes ("" when missing) and writes one.
 std::string ReadFile(const std::string& path);

@@ -388,33 +388,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- A preference file that exists but cannot be read ----
 
-struct UnreadableCase {
-  const char* name;
-  std::function<void(const std::string& path)> make;
-  int error;  // the reason the start-up message gives
-  bool onlyWithoutRoot;
-};
-
-void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
-
-// What an item is, down to its inode and time stamp: equal texts mean it was
-// neither replaced nor written.
-std::string snapshot(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return "missing";
-#if defined(__APPLE__)
-  const timespec& modified = st.st_mtimespec;
-#else
-  const timespec& modified = st.st_mtim;
-#endif
-  std::string text = std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
-                     std::to_string(st.st_size) + " " + std::to_string(modified.tv_sec) + "." +
-                     std::to_string(modified.tv_nsec);
-  if (S_ISLNK(st.st_mode)) text += " -> " + fs::read_symlink(path).string();
-  if (S_ISDIR(st.st_mode))
-    for (const std::string& name : folderNames(path)) text += " " + name;
-  return text;
-}
+using UnreadableCase = testing_support::UnreadableItem;
+using testing_support::Snapshot;
 
 class UnreadablePreferenceFile : public ::testing::TestWithParam<UnreadableCase> {
  protected:
@@ -439,7 +414,7 @@ TEST_P(UnreadablePreferenceFile, isReportedOnceAtStart_andLeftAsItIs) {
   const std::string out = home() + "/out-unreadable";
   fs::remove_all(out);
   fs::create_directories(out);
-  const std::string before = snapshot(prefFilePath());
+  const std::string before = Snapshot(prefFilePath());
   // Qt's file dialog keeps its own settings file there; it is no concern of ours.
   auto preferencesFolder = [] {
     Texts names = folderNames(SpecialFolder::Preferences().AbsolutePath());
@@ -471,7 +446,7 @@ TEST_P(UnreadablePreferenceFile, isReportedOnceAtStart_andLeftAsItIs) {
   app.Quit();
 
   EXPECT_EQ(answers.boxes.size(), 1u) << ::testing::PrintToString(answers.boxes);
-  EXPECT_EQ(snapshot(prefFilePath()), before);
+  EXPECT_EQ(Snapshot(prefFilePath()), before);
   EXPECT_EQ(preferencesFolder(), folderBefore);
   if (GetParam().onlyWithoutRoot) {
     fs::permissions(prefFilePath(), fs::perms::owner_read);
@@ -480,26 +455,7 @@ TEST_P(UnreadablePreferenceFile, isReportedOnceAtStart_andLeftAsItIs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Faults, UnreadablePreferenceFile,
-    ::testing::Values(
-        UnreadableCase{"folderInItsPlace",
-                       [](const std::string& path) {
-                         fs::create_directories(path);
-                         WriteFile(path + "/inside", "kept");
-                       },
-                       EISDIR, false},
-        UnreadableCase{"symlinkLoop",
-                       [](const std::string& path) { fs::create_symlink(fs::path(path).filename(), path); },
-                       ELOOP, false},
-        UnreadableCase{"danglingSymlink",
-                       [](const std::string& path) { fs::create_symlink(path + ".nowhere", path); }, ENOENT,
-                       false},
-        UnreadableCase{"noReadPermission",
-                       [](const std::string& path) {
-                         WriteFile(path, "Counter Bass.re=7\nSavePath=/tmp\n");
-                         fs::permissions(path, fs::perms::none);
-                       },
-                       EACCES, true}),
+    Faults, UnreadablePreferenceFile, ::testing::ValuesIn(testing_support::UnreadableItems()),
     [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.name); });
 
 // ---- Descriptions of bad content ----

@@ -238,33 +238,8 @@ TEST_F(Prefs, awkwardTexts_roundTrip) {
 
 namespace {
 
-struct UnreadableCase {
-  const char* name;
-  std::function<void(const std::string& path)> make;
-  int error;  // the reason the load gives
-  bool onlyWithoutRoot;
-};
-
-void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
-
-// What an item is, down to its inode and time stamp: equal texts mean it was
-// neither replaced nor written.
-std::string snapshot(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return "missing";
-#if defined(__APPLE__)
-  const timespec& modified = st.st_mtimespec;
-#else
-  const timespec& modified = st.st_mtim;
-#endif
-  std::string text = std::to_string(st.st_ino) + " " + std::to_string(st.st_mode) + " " +
-                     std::to_string(st.st_size) + " " + std::to_string(modified.tv_sec) + "." +
-                     std::to_string(modified.tv_nsec);
-  if (S_ISLNK(st.st_mode)) text += " -> " + fs::read_symlink(path).string();
-  if (S_ISDIR(st.st_mode))
-    for (const std::string& name : testing_support::folderNames(path)) text += " " + name;
-  return text;
-}
+using UnreadableCase = testing_support::UnreadableItem;
+using testing_support::Snapshot;
 
 }  // namespace
 
@@ -285,7 +260,7 @@ class UnreadablePreferenceFile : public Prefs, public ::testing::WithParamInterf
 };
 
 TEST_P(UnreadablePreferenceFile, isReported_andNeverReplaced) {
-  const std::string before = snapshot(path());
+  const std::string before = Snapshot(path());
   const auto folderBefore = testing_support::folderNames(SpecialFolder::Preferences().AbsolutePath());
 
   const IOResult loaded = REALEasyPrefs::InitPrefFile("Quirlomatic");
@@ -299,7 +274,7 @@ TEST_P(UnreadablePreferenceFile, isReported_andNeverReplaced) {
   EXPECT_EQ(REALEasyPrefs::GetPrefNumber("Counter Bass.re", 0), 2);
   write();
   write();
-  EXPECT_EQ(snapshot(path()), before);
+  EXPECT_EQ(Snapshot(path()), before);
   EXPECT_EQ(testing_support::folderNames(SpecialFolder::Preferences().AbsolutePath()), folderBefore);
 
   // Once the item is mended, the next load writes again.
@@ -312,26 +287,7 @@ TEST_P(UnreadablePreferenceFile, isReported_andNeverReplaced) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Prefs, UnreadablePreferenceFile,
-    ::testing::Values(
-        UnreadableCase{"folderInItsPlace",
-                       [](const std::string& path) {
-                         fs::create_directories(path);
-                         WriteFile(path + "/inside", "kept");
-                       },
-                       EISDIR, false},
-        UnreadableCase{"symlinkLoop",
-                       [](const std::string& path) { fs::create_symlink(fs::path(path).filename(), path); },
-                       ELOOP, false},
-        UnreadableCase{"danglingSymlink",
-                       [](const std::string& path) { fs::create_symlink(path + ".nowhere", path); }, ENOENT,
-                       false},
-        UnreadableCase{"noReadPermission",
-                       [](const std::string& path) {
-                         WriteFile(path, "Counter Bass.re=7\nSavePath=/tmp\n");
-                         fs::permissions(path, fs::perms::none);
-                       },
-                       EACCES, true}),
+    Prefs, UnreadablePreferenceFile, ::testing::ValuesIn(testing_support::UnreadableItems()),
     [](const ::testing::TestParamInfo<UnreadableCase>& info) { return std::string(info.param.name); });
 
 // A write that fails half way (here: the file-size limit) leaves the old file whole.
