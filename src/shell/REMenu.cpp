@@ -93,10 +93,7 @@ bool RE_Menu_ShowFolder::Event_Action() {
   if (library.IsNil()) return false;
   // Removed since the start: made again as the start makes it, so the user
   // sees the library as it now is, empty, rather than nothing at all.
-  if (!library.Directory()) {
-    if (!ReportIOError(library.CreateFolderPath())) return false;
-    ReportIOError(FilterFolder().CreateAsFolder());
-  }
+  if (!library.Directory() && !CreateLibraryFolders()) return false;
   library.Launch();
   return false;
 }

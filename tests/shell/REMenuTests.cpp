@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                        nothing,
                        [] {
                          return std::vector<std::string>{"IOErrorBox: Cannot create folder " + libraryPath() +
-                                                         ":\nNot a directory."};
+                                                         ":\nFile exists."};
                        }}),
     [](const auto& info) { return std::string(info.param.name); });
 
