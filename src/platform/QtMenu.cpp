@@ -155,7 +155,10 @@ void InstallMenuBar(MenuBar* menuBar, QMainWindow* window) {
   auto* bar = window->menuBar();
   bar->clear();
   for (int i = 0; i < menuBar->Count(); ++i) bar->addAction(menuBar->Item(i)->impl()->action);
-  menuBarViews().emplace_back(menuBar, window);
+  // Windows that have gone leave no entry behind: a long session opens many.
+  auto& views = menuBarViews();
+  views.erase(std::remove_if(views.begin(), views.end(), [](auto& v) { return v.second.isNull(); }), views.end());
+  views.emplace_back(menuBar, window);
 }
 
 void MenuBarChanged(MenuBar* menuBar) {
