@@ -76,4 +76,10 @@ IOResult SyncToDisk(int fd, const FolderItem& file, const std::string& verb) {
   return IOResult::Ok();
 }
 
+IOResult SyncFolder(const FolderItem& folder, const std::string& verb) {
+  FileDescriptor fd(::open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return IOResult::FromErrno(verb, folder.AbsolutePath(), errno);
+  return SyncToDisk(fd.Get(), folder, verb);
+}
+
 }  // namespace platform::posix

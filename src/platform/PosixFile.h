@@ -45,4 +45,8 @@ IOResult WriteAll(int fd, std::string_view bytes, const FolderItem& file, const 
 // renamed over another afterwards survives a power cut whole.
 IOResult SyncToDisk(int fd, const FolderItem& file, const std::string& verb = "write");
 
+// Puts a folder's entries on the disk: the names that renames, links and
+// removals in it made or took away survive a power cut.
+IOResult SyncFolder(const FolderItem& folder, const std::string& verb = "write");
+
 }  // namespace platform::posix
