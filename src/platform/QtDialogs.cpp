@@ -55,21 +55,23 @@ namespace {
 // Qt's file dialog keeps its history, last folder and layout in the
 // settings of the organisation "QtProject", shared by every Qt program of
 // the user, and starts the next dialog from them. This program's only
-// configuration is its preference file: those settings are neither read
-// nor written.
+// configuration is its preference file: its dialogs leave those settings as
+// they found them.
 #if defined(Q_OS_MACOS)
 // There they live in the user's defaults, which no path moves: what the
-// dialog leaves there is put back as it was once it has gone.
+// dialog changed there is put back once it has gone.
 class DialogSettingsKept {
  public:
   DialogSettingsKept() {
     QSettings settings(QSettings::UserScope, "QtProject");
+    settings.setFallbacksEnabled(false);  // the user's own domain, not the global ones
     existed_ = QFileInfo::exists(settings.fileName());
     settings.beginGroup("FileDialog");
     for (const QString& key : settings.childKeys()) saved_.insert(key, settings.value(key));
   }
   ~DialogSettingsKept() {
     QSettings settings(QSettings::UserScope, "QtProject");
+    settings.setFallbacksEnabled(false);
     settings.remove("FileDialog");
     settings.beginGroup("FileDialog");
     for (auto it = saved_.cbegin(); it != saved_.cend(); ++it) settings.setValue(it.key(), it.value());
@@ -83,8 +85,8 @@ class DialogSettingsKept {
   QVariantMap saved_;
 };
 #else
-// There they are a file, whose folder Qt takes from here: under /dev/null
-// no file can be made, not even by root.
+// There they are a file in a folder Qt takes from here; under /dev/null no
+// file can be made, not even by root, so they are neither read nor written.
 struct DialogSettingsKept {
   DialogSettingsKept() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, "/dev/null");
