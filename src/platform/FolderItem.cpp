@@ -1,6 +1,5 @@
 #include "FolderItem.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -12,10 +11,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 
 #include "PosixFile.h"
 #include "Text.h"
+#include "TextStream.h"
 
 namespace fs = std::filesystem;
 
@@ -75,6 +76,11 @@ bool FolderItem::Directory() const {
 
 bool FolderItem::IsFile() const { return Exists() && !Directory(); }
 
+bool FolderItem::IsLink() const {
+  struct stat st;
+  return !IsNil() && ::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 IOResult FolderItem::CreateAsFolder() const {
   if (::mkdir(path_.c_str(), 0777) != 0) return IOResult::FromErrno("create folder", AbsolutePath(), errno);
   return IOResult::Ok();
@@ -93,46 +99,59 @@ IOResult FolderItem::Delete() const {
   return IOResult::Ok();
 }
 
-IOResult FolderItem::MoveFileTo(const FolderItem& folder) const {
-  const FolderItem target = folder.Child(Name());
-  if (::rename(path_.c_str(), target.path_.c_str()) != 0)
-    return IOResult::FromErrno("move", AbsolutePath(), errno);
-  return IOResult::Ok();
-}
-
-IOResult FolderItem::RenameTo(const FolderItem& target) const {
-  if (::rename(path_.c_str(), target.path_.c_str()) != 0)
-    return IOResult::FromErrno("move", AbsolutePath(), errno);
-  return IOResult::Ok();
-}
-
-IOResult FolderItem::CopyFileTo(const FolderItem& target) const {
-  posix::FileDescriptor in;
-  if (IOResult opened = posix::OpenForReading(*this, in, "copy"); !opened) return opened;
+namespace {
+// On the disk before the rename that may put it in place of an older file of
+// its name. What cannot be opened was written by someone else and is moved
+// as it is: refusing the move would help nobody. Only a regular file is
+// opened; opening a device can have effects of its own.
+IOResult flushIfReadable(const FolderItem& file) {
   struct stat st;
-  if (::fstat(in.Get(), &st) != 0) return IOResult::FromErrno("copy", AbsolutePath(), errno);
-  posix::FileDescriptor out(
-      ::open(target.path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777));
-  if (!out) return IOResult::FromErrno("copy", AbsolutePath(), errno);
+  if (::lstat(file.Path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return IOResult::Ok();
+  posix::FileDescriptor fd;
+  if (!posix::OpenForReading(file, fd, "move")) return IOResult::Ok();
+  return posix::SyncToDisk(fd.Get(), file, "move");
+}
+}  // namespace
 
-  IOResult result = IOResult::Ok();
-  char chunk[1 << 16];
-  while (result) {
-    const ssize_t n = ::read(in.Get(), chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno != EINTR) result = IOResult::FromErrno("copy", AbsolutePath(), errno);
-      continue;
-    }
-    result = posix::WriteAll(out.Get(), std::string_view(chunk, static_cast<std::size_t>(n)), *this, "copy");
+IOResult FolderItem::MoveFileTo(const FolderItem& folder, IOResult* afterwards) const {
+  IOResult ignored;
+  IOResult& after = afterwards ? *afterwards : ignored;
+  after = IOResult::Ok();
+  if (IOResult flushed = flushIfReadable(*this); !flushed) return flushed;
+  if (::rename(path_.c_str(), folder.Child(Name()).path_.c_str()) == 0) {
+    after = posix::SyncFolder(folder);
+    // Should this one not reach the disk, a power cut leaves a second copy at most.
+    (void)posix::SyncFolder(Parent());
+    return IOResult::Ok();
   }
-  if (result) result = posix::SyncToDisk(out.Get(), *this, "copy");
-  if (result && out.Close() != 0) result = IOResult::FromErrno("copy", AbsolutePath(), errno);
-  if (!result) {
-    out.Reset();
-    ::unlink(target.path_.c_str());
+  if (errno != EXDEV) return IOResult::FromErrno("move", AbsolutePath(), errno);
+  if (IOResult copied = CopyFileTo(folder); !copied) return copied;
+  if (after = Delete(); after) (void)posix::SyncFolder(Parent());
+  return IOResult::Ok();
+}
+
+IOResult FolderItem::CopyFileTo(const FolderItem& folder) const {
+  std::string bytes;
+  mode_t mode = 0;
+  {
+    posix::FileDescriptor in;
+    if (IOResult opened = posix::OpenForReading(*this, in, "copy"); !opened) return opened;
+    struct stat st;
+    if (::fstat(in.Get(), &st) != 0) return IOResult::FromErrno("copy", AbsolutePath(), errno);
+    mode = st.st_mode & 0777;
+    if (IOResult read = posix::ReadToEnd(in.Get(), bytes, *this, "copy"); !read) return read;
   }
-  return result;
+  const FolderItem target = folder.Child(Name());
+  if (target.IsLink())
+    if (IOResult removed = target.Delete(); !removed) return removed;
+  IOResult result;
+  std::optional<TextOutputStream> copy = TextOutputStream::Create(target, &result);
+  if (!copy) return result;
+  copy->Write(bytes);
+  if (result = copy->Close(); !result) return result;
+  if (result = target.SetPermissions(static_cast<int>(mode)); !result) return result;
+  // The new name on the disk; a journaling file system commits the permissions with it.
+  return posix::SyncFolder(folder);
 }
 
 IOResult FolderItem::SyncToDisk() const {

@@ -36,20 +36,29 @@ class FolderItem {
   bool Exists() const;     // the item itself (a link counts, whatever it points to)
   bool Directory() const;  // an existing folder
   bool IsFile() const;     // exists and is not a folder
+  bool IsLink() const;     // a symbolic link, whatever it points to
 
   IOResult CreateAsFolder() const;
   // Creates this folder and every missing folder above it.
   IOResult CreateFolderPath() const;
   // Removes a file, or an empty folder.
   IOResult Delete() const;
-  // Moves this file into `folder` under its own name, replacing nothing: the
-  // caller decides what to do with an item of that name there.
-  IOResult MoveFileTo(const FolderItem& folder) const;
-  // Renames this item to exactly `target` (same file system), replacing a file there.
-  IOResult RenameTo(const FolderItem& target) const;
-  // Copies this file's bytes and permissions to a new file `target`, which must
-  // not exist yet, and flushes the copy to the disk. On failure no copy is left.
-  IOResult CopyFileTo(const FolderItem& target) const;
+  // Moves this item into `folder` under its own name, replacing a file or a
+  // link of that name there (a folder there stays, and the move fails). At
+  // every moment, a crash included, it stands whole at its old place or at its
+  // new one. Within one file system that is one rename, with the file flushed
+  // before it when it can be opened (a file its owner may move but not read
+  // moves all the same) and both folders after it; across file systems, a
+  // copy as CopyFileTo makes it, and then the original is removed. A failure
+  // after the item has arrived (the original that cannot be removed, a folder
+  // that cannot be flushed) leaves the move done and is told in `afterwards`.
+  IOResult MoveFileTo(const FolderItem& folder, IOResult* afterwards = nullptr) const;
+  // Copies the bytes and permission bits of this file, or of the file a link
+  // names, into `folder` under this item's own name, replacing a file there;
+  // the new file is written whole before it takes that name, so after a
+  // failure an earlier file of that name is as it was. A link of that name is
+  // removed first (the file it names stays), not written through.
+  IOResult CopyFileTo(const FolderItem& folder) const;
   // Flushes this regular file's data to the disk, before it replaces another.
   IOResult SyncToDisk() const;
   // Opens the item in the OS file browser (a folder) or its application.

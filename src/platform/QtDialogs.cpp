@@ -1,8 +1,11 @@
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 #include "Dialogs.h"
 #include "QtInternal.h"
@@ -49,6 +52,49 @@ void MessageDialog::ShowModal() {
 }
 
 namespace {
+// Qt's file dialog keeps its history, last folder and layout in the
+// settings of the organisation "QtProject", shared by every Qt program of
+// the user, and starts the next dialog from them. This program's only
+// configuration is its preference file: its dialogs leave those settings as
+// they found them.
+#if defined(Q_OS_MACOS)
+// There they live in the user's defaults, which no path moves: what the
+// dialog changed there is put back once it has gone.
+class DialogSettingsKept {
+ public:
+  DialogSettingsKept() {
+    QSettings settings(QSettings::UserScope, "QtProject");
+    settings.setFallbacksEnabled(false);  // the user's own domain, not the global ones
+    existed_ = QFileInfo::exists(settings.fileName());
+    settings.beginGroup("FileDialog");
+    for (const QString& key : settings.childKeys()) saved_.insert(key, settings.value(key));
+  }
+  ~DialogSettingsKept() {
+    QSettings settings(QSettings::UserScope, "QtProject");
+    settings.setFallbacksEnabled(false);
+    settings.remove("FileDialog");
+    settings.beginGroup("FileDialog");
+    for (auto it = saved_.cbegin(); it != saved_.cend(); ++it) settings.setValue(it.key(), it.value());
+    settings.endGroup();
+    settings.sync();
+    if (!existed_ && settings.allKeys().isEmpty()) QFile::remove(settings.fileName());
+  }
+
+ private:
+  bool existed_ = false;
+  QVariantMap saved_;
+};
+#else
+// There they are a file in a folder Qt takes from here; under /dev/null no
+// file can be made, not even by root, so they are neither read nor written.
+struct DialogSettingsKept {
+  DialogSettingsKept() {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, "/dev/null");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, "/dev/null");
+  }
+};
+#endif
+
 FolderItem chosen(QFileDialog& dialog) {
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
@@ -58,6 +104,7 @@ FolderItem chosen(QFileDialog& dialog) {
 }  // namespace
 
 FolderItem OpenDialog::ShowModal() {
+  const DialogSettingsKept kept;
   QFileDialog dialog(DialogParent(), toQ(Title));
   dialog.setObjectName("OpenDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -66,6 +113,7 @@ FolderItem OpenDialog::ShowModal() {
 }
 
 FolderItem SelectFolderDialog::ShowModal() {
+  const DialogSettingsKept kept;
   QFileDialog dialog(DialogParent(), toQ(Title));
   dialog.setObjectName("SelectFolderDialog");
   dialog.setFileMode(QFileDialog::Directory);

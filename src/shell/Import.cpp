@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -20,14 +19,6 @@ bool sameFolder(const FolderItem& a, const FolderItem& b) {
 
 std::string quoted(const std::string& name) { return "\u201c" + name + "\u201d"; }
 
-// A dot name, so that no menu build lists a half-done import.
-FolderItem unusedTemporaryName(const FolderItem& library) {
-  for (int n = 1;; ++n) {
-    FolderItem candidate = library.Child(".import-" + std::to_string(n));
-    if (!candidate.Exists()) return candidate;
-  }
-}
-
 // Why the chosen file may not go into the library, or "" when it may.
 std::string refusal(const FolderItem& chosen, const FolderItem& library) {
   const std::string name = chosen.Name();
@@ -43,45 +34,34 @@ std::string refusal(const FolderItem& chosen, const FolderItem& library) {
   return {};
 }
 
-// The old description of that name is replaced only once the new one is
-// wholly inside the library and on the disk; on failure both it and the chosen
-// file survive. A copy whose original cannot be removed afterwards is still a
-// finished import: `originalKept` then says where the original stays and why.
-bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library, std::string& originalKept) {
-  const FolderItem target = library.Child(chosen.Name());
-  const FolderItem temporary = unusedTemporaryName(library);
+// A folder removed while the program runs is made again only at the next
+// start; until then an import says so, naming the folder.
+IOResult missingLibrary(const FolderItem& chosen, const FolderItem& library) {
+  if (library.Directory()) return IOResult::Ok();
+  return IOResult::Fail("import", chosen.AbsolutePath(),
+                        "The library folder " + library.AbsolutePath() +
+                            (library.Exists() ? " is not a folder" : " does not exist") +
+                            "; Quirlomatic makes it again when it next starts");
+}
 
-  bool copied = false;
-  if (IOResult moved = chosen.RenameTo(temporary); !moved) {
-    if (moved.error != EXDEV) return ReportIOError(moved);
-    if (IOResult copy = chosen.CopyFileTo(temporary); !copy) {
-      (void)temporary.Delete();
-      return ReportIOError(copy);
-    }
-    copied = true;
-  }
-
-  // A copy is flushed as it is made; a moved file was written by someone else.
-  if (!copied)
-    if (IOResult synced = temporary.SyncToDisk(); !synced) {
-      ReportIOError(IOResult::Fail("move", chosen.AbsolutePath(), synced.reason));
-      ReportIOError(temporary.RenameTo(chosen));
-      return false;
-    }
-
-  if (IOResult replaced = temporary.RenameTo(target); !replaced) {
-    ReportIOError(IOResult::Fail("replace", target.AbsolutePath(), replaced.reason));
-    if (copied)
-      (void)temporary.Delete();
-    else
-      ReportIOError(temporary.RenameTo(chosen));
-    return false;
-  }
-
-  if (copied)
-    if (IOResult removed = chosen.Delete(); !removed)
-      originalKept =
-          "The original file " + chosen.AbsolutePath() + " could not be removed: " + removed.reason + ".";
+// The chosen file arrives under its own name, replacing the library's file of
+// that name; a crash at any moment leaves it whole at one of the two places.
+// A link is not moved (a relative one would no longer lead anywhere from the
+// library): the library gets a copy of the file it names, and the link and
+// that file stay as they are. `note` tells what the notice should add: an
+// original that could not be removed, or a step after the arrival that failed.
+// (Earlier versions moved the file through a hidden ".import-N" in the
+// library: one that a crash left there may be the user's only copy, so no
+// start or import removes or reuses such a name.)
+bool moveIntoLibrary(const FolderItem& chosen, const FolderItem& library, std::string& note) {
+  if (!ReportIOError(missingLibrary(chosen, library))) return false;
+  if (chosen.IsLink()) return ReportIOError(chosen.CopyFileTo(library));
+  IOResult afterwards;
+  if (!ReportIOError(chosen.MoveFileTo(library, &afterwards))) return false;
+  if (!afterwards)
+    note = afterwards.verb == "delete" ? "The original file " + chosen.AbsolutePath() +
+                                             " could not be removed: " + afterwards.reason + "."
+                                       : afterwards.Message();
   return true;
 }
 
@@ -96,14 +76,14 @@ void importFile(const FolderItem& chosen) {
     MsgBox(why);
     return;
   }
-  std::string originalKept;
-  if (!moveIntoLibrary(chosen, library, originalKept)) return;
+  std::string note;
+  if (!moveIntoLibrary(chosen, library, note)) return;
   MessageDialog notice;
   notice.Icon = MessageDialog::Information;
   notice.ActionButtonCaption = "Ok";
   notice.Message = "Import successful!";
   notice.Explanation = "Please adjust the filter settings!";
-  if (!originalKept.empty()) notice.Explanation += "\n\n" + originalKept;
+  if (!note.empty()) notice.Explanation += "\n\n" + note;
   notice.ShowModal();
 }
 

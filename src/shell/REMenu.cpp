@@ -89,11 +89,8 @@ bool RE_Menu_Item::Event_Action() {
 }
 
 bool RE_Menu_ShowFolder::Event_Action() {
-  const FolderItem library = RELibraryFolder();
-  if (library.IsNil()) return false;
-  // Removed since the start: made again as the start makes it, so the user
-  // sees the library as it now is, empty, rather than nothing at all.
-  if (!library.Directory() && !CreateLibraryFolders()) return false;
-  library.Launch();
+  // A folder removed since the start is made again only at the next start:
+  // until then there is nothing to show, and nothing is said.
+  if (const FolderItem library = RELibraryFolder(); library.Directory()) library.Launch();
   return false;
 }

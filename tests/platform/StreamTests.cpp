@@ -204,25 +204,3 @@ INSTANTIATE_TEST_SUITE_P(
                         },
                         "Permission denied", true}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A copy is a new file holding the same bytes; a special file is not copied.
-TEST(FolderItem, copyFileTo_copiesBytes_refusesSpecialFiles_leavesNoPartialCopy) {
-  const fs::path dir = scratch() / "copy";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const std::string bytes = std::string(200000, 'x') + "end";
-  testing_support::WriteFile((dir / "source").string(), bytes);
-  const IOResult copied = FolderItem(dir / "source").CopyFileTo(FolderItem(dir / "copy"));
-  ASSERT_TRUE(copied) << copied.Message();
-  EXPECT_EQ(testing_support::ReadFile((dir / "copy").string()), bytes);
-
-  const IOResult again = FolderItem(dir / "source").CopyFileTo(FolderItem(dir / "copy"));
-  EXPECT_EQ(again.error, EEXIST);
-  EXPECT_EQ(testing_support::ReadFile((dir / "copy").string()), bytes);
-
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  const IOResult fifo = FolderItem(dir / "fifo").CopyFileTo(FolderItem(dir / "fifoCopy"));
-  EXPECT_EQ(fifo.Message(), "Cannot copy file " + (dir / "fifo").string() + ":\nNot a regular file.");
-  EXPECT_FALSE(fs::exists(dir / "fifoCopy"));
-  fs::remove_all(dir);
-}

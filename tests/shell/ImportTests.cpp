@@ -231,16 +231,67 @@ TEST_P(ImportRefusal, saysWhy_andTouchesNothing) {
 INSTANTIATE_TEST_SUITE_P(Cases, ImportRefusal, ::testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A failed step is reported, and the library and the chosen file come out as
-// they went in.
-TEST_F(Import, libraryFolderGone_reportsTheMove_keepsTheChosenFile) {
+// A library removed while the program runs is named, and not made again
+// before the next start.
+TEST_F(Import, libraryFolderGone_isNamed_andTheChosenFileStays) {
   Start();
   fs::remove_all(RELibraryFolder().Path());
   const std::string chosen = fileElsewhere("Bass", "new\n");
   EXPECT_EQ(texts(run(chooseFile(chosen))),
-            Texts{"IOErrorBox: Cannot move file " + chosen + ":\nNo such file or directory."});
+            Texts{"IOErrorBox: Cannot import file " + chosen + ":\nThe library folder " +
+                  RELibraryFolder().AbsolutePath() +
+                  " does not exist; Quirlomatic makes it again when it next starts."});
   EXPECT_EQ(ReadFile(chosen), "new\n");
   EXPECT_FALSE(RELibraryFolder().Exists());
+}
+
+// Its owner may move a file that nobody may read; so may the import.
+TEST_F(Import, fileThatCannotBeRead_isMovedAllTheSame) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  Start();
+  const std::string chosen = fileElsewhere("Bass", "new\n");
+  fs::permissions(chosen, fs::perms::none);
+  EXPECT_EQ(texts(run(chooseFile(chosen))), Texts{"MessageDialog: Import successful!"});
+  EXPECT_FALSE(fs::exists(chosen));
+  EXPECT_EQ(fs::status(library("Bass")).permissions(), fs::perms::none);
+  EXPECT_EQ(MenuTexts(), (Texts{"Bass", "-", "Show in Finder"}));
+}
+
+// A link is not moved: from the library a relative one would lead nowhere.
+// The library gets a copy of the file it names, under the link's name, and
+// the link and that file stay as they were.
+TEST_F(Import, link_copiesTheFileItNames_andLeavesBothAsTheyWere) {
+  Start();
+  const std::string real = fileElsewhere("Real.re", "real\n");
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string link = (fs::path(QDir::homePath().toStdString()) / "links" / "Link.re").string();
+  fs::create_directories(fs::path(link).parent_path());
+  fs::create_symlink("../Downloads/Real.re", link);
+  const std::string linkBefore = testing_support::Snapshot(link), realBefore = testing_support::Snapshot(real);
+  EXPECT_EQ(texts(run(chooseFile(link))), Texts{"MessageDialog: Import successful!"});
+  EXPECT_EQ(testing_support::Snapshot(link), linkBefore);
+  EXPECT_EQ(testing_support::Snapshot(real), realBefore);
+  EXPECT_FALSE(fs::is_symlink(library("Link.re")));
+  EXPECT_EQ(ReadFile(library("Link.re")), "real\n");
+  EXPECT_EQ(fs::status(library("Link.re")).permissions(), fs::status(real).permissions());
+  EXPECT_EQ(MenuTexts(), (Texts{"Link.re", "-", "Show in Finder"}));
+}
+
+// The file a link names goes after the dialog has returned the link.
+TEST_F(Import, linkToNothing_isNamed_andStays) {
+  Start();
+  const std::string real = fileElsewhere("Real.re", "real\n");
+  const std::string link = (elsewhere / "Link.re").string();
+  fs::create_symlink("Real.re", link);
+  const auto libraryBefore = snapshot(RELibraryFolder().Path());
+  EXPECT_EQ(texts(run([&](QFileDialog* dialog) {
+              QObject::connect(dialog, &QFileDialog::fileSelected, [real] { fs::remove(real); });
+              chooseFile(link)(dialog);
+            })),
+            Texts{"IOErrorBox: Cannot copy file " + link + ":\nNo such file or directory."});
+  EXPECT_EQ(fs::read_symlink(link), "Real.re");
+  EXPECT_EQ(snapshot(RELibraryFolder().Path()), libraryBefore);
+  EXPECT_EQ(MenuTexts(), (Texts{"-", "Show in Finder"}));
 }
 
 namespace {
@@ -279,7 +330,7 @@ dev_t deviceOf(const std::string& path) {
 }
 }  // namespace
 
-TEST_F(Import, oldDescriptionCannotBeReplaced_putsTheChosenFileBack) {
+TEST_F(Import, oldDescriptionCannotBeReplaced_bothStayAsTheyWere) {
   AddDescription("Bass", "old\n");
   Start();
   Immutable locked(library("Bass"));
@@ -287,7 +338,7 @@ TEST_F(Import, oldDescriptionCannotBeReplaced_putsTheChosenFileBack) {
   const std::string chosen = fileElsewhere("Bass", "new\n");
   const auto libraryBefore = snapshot(RELibraryFolder().Path());
   EXPECT_EQ(texts(run(chooseFile(chosen))),
-            Texts{"IOErrorBox: Cannot replace file " + library("Bass") + ":\nOperation not permitted."});
+            Texts{"IOErrorBox: Cannot move file " + chosen + ":\nOperation not permitted."});
   EXPECT_EQ(ReadFile(chosen), "new\n");
   EXPECT_EQ(snapshot(RELibraryFolder().Path()), libraryBefore);
   EXPECT_EQ(MenuTexts(), (Texts{"Bass", "-", "Show in Finder"}));
@@ -311,14 +362,34 @@ class ImportAcrossFileSystems : public Import {
 };
 }  // namespace
 
+// Every byte and the permission bits arrive; nothing else is left behind.
 TEST_F(ImportAcrossFileSystems, copiesThenRemovesTheOriginal) {
   AddDescription("Bass", "old\n");
   Start();
-  const std::string chosen = fileThere("Bass", "new\n");
+  std::string bytes(200000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  const std::string chosen = fileThere("Bass", bytes);
+  const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(chosen, mode);
   EXPECT_EQ(texts(run(chooseFile(chosen))), Texts{"MessageDialog: Import successful!"});
   EXPECT_FALSE(fs::exists(chosen));
   EXPECT_EQ(snapshot(RELibraryFolder().Path()),
-            (std::map<std::string, std::string>{{"Bass", "new\n"}, {"Quirlomatic Filters", "<folder>"}}));
+            (std::map<std::string, std::string>{{"Bass", bytes}, {"Quirlomatic Filters", "<folder>"}}));
+  EXPECT_EQ(fs::status(library("Bass")).permissions(), mode);
+}
+
+// The library's item of that name is replaced, as a move replaces it: a link
+// there is not written through, and the file it names stays as it was.
+TEST_F(ImportAcrossFileSystems, replacesALinkOfThatName_notWhatItNames) {
+  Start();
+  const std::string kept = fileElsewhere("Kept", "kept\n");
+  fs::create_symlink(kept, library("Bass"));
+  const std::string keptBefore = testing_support::Snapshot(kept);
+  const std::string chosen = fileThere("Bass", "new\n");
+  EXPECT_EQ(texts(run(chooseFile(chosen))), Texts{"MessageDialog: Import successful!"});
+  EXPECT_FALSE(fs::is_symlink(library("Bass")));
+  EXPECT_EQ(ReadFile(library("Bass")), "new\n");
+  EXPECT_EQ(testing_support::Snapshot(kept), keptBefore);
 }
 
 // The copy is in the library and the import done when the original cannot be
@@ -359,7 +430,7 @@ TEST_F(ImportAcrossFileSystems, failedCopy_keepsBothFiles_leavesNoPartialCopy) {
   // The reason is the C++ library's rendering of EFBIG; only the file is pinned.
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].objectName, "IOErrorBox");
-  const std::string prefix = "Cannot copy file " + chosen + ":\n";
+  const std::string prefix = "Cannot write file " + library("Bass") + ":\n";
   EXPECT_EQ(boxes[0].text.rfind(prefix, 0), 0u) << boxes[0].text;
   EXPECT_GT(boxes[0].text.size(), prefix.size() + 1) << "no reason given";
   EXPECT_EQ(ReadFile(chosen), big);
