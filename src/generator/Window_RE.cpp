@@ -23,7 +23,7 @@ namespace {
 // Says why a patch of `description` could not be built; false after a failure.
 bool reportSourceFailure(const IOResult& result, const FolderItem& description) {
   if (result) return true;
-  if (generator::FileMissing(result) && result.path == description.AbsolutePath())
+  if (result.NotFound() && result.path == description.AbsolutePath())
     MsgBox("RE description not found!");
   else
     ReportIOError(result);
