@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +29,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppDriver.h"
@@ -35,6 +38,7 @@
 #include "generator/Window_Done.h"
 #include "generator/Window_RE.h"
 #include "platform/QtInternal.h"
+#include "platform/TextStream.h"
 #include "prefs/REALEasyPrefs.h"
 #include "shell/App.h"
 #include "shell/MenuBar1.h"
@@ -807,51 +811,114 @@ INSTANTIATE_TEST_SUITE_P(
                      }}),
     [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });
 
+// ---- Writers run in a child process ----
+
+namespace {
+// A child process of this test binary, sharing this test's home, running the
+// writer `test` (a disabled test), under strace with `strace` when given.
+class Writer {
+ public:
+  Writer(const QString& test, const QStringList& strace = {}, const QProcessEnvironment& extra = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(extra);
+    environment.insert("QM_TEST_HOME", QString::fromStdString(home()));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    // LeakSanitizer cannot run under ptrace; these tests are leak-checked in their own runs.
+    const QString sanitizer = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList test_ = {QCoreApplication::applicationFilePath(), "--gtest_filter=" + test,
+                               "--gtest_also_run_disabled_tests"};
+    if (strace.isEmpty()) {
+      process_.start(test_[0], test_.mid(1));
+    } else {
+      process_.start(QStandardPaths::findExecutable("strace"),
+                     QStringList{"-f", "-qq", "-e", "signal=none"} + strace + test_);
+    }
+  }
+  ~Writer() {
+    process_.kill();
+    process_.waitForFinished();
+  }
+
+  // Whether it ran to its end and passed.
+  bool finished() {
+    EXPECT_TRUE(process_.waitForFinished(100000));
+    output_ += process_.readAll().toStdString();
+    return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+  }
+  const std::string& output() const { return output_; }
+  QProcess& process() { return process_; }
+
+ private:
+  QProcess process_;
+  std::string output_;
+};
+
+bool haveStrace() { return !QStandardPaths::findExecutable("strace").isEmpty(); }
+}  // namespace
+
 // ---- Durability ----
+
+namespace {
+// "1234 renameat(4</a>, \".b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0" (strace pads
+// the process id with blanks): the two paths, relative ones completed by the
+// folder of their descriptor.
+bool renamed(const std::string& line, std::string& from, std::string& to) {
+  static const std::regex rename(
+      R"re(^\d+ +rename(?:at2?)?\((?:(?:AT_FDCWD|\d+)<([^>]*)>, )?"([^"]*)", (?:(?:AT_FDCWD|\d+)<([^>]*)>, )?"([^"]*)".*\) += 0$)re");
+  std::smatch m;
+  if (!std::regex_search(line, m, rename)) return false;
+  auto full = [](const std::string& folder, const std::string& name) {
+    return name.empty() || name[0] == '/' ? name : folder + "/" + name;
+  };
+  from = full(m[1], m[2]);
+  to = full(m[3], m[4]);
+  return true;
+}
+
+// The calls of `calls` under strace -y: "1234 fsync(7</a/b>) = 0" gives "/a/b".
+bool call(const std::string& line, const std::string& calls, std::string& path) {
+  const std::regex pattern("^\\d+ +(?:" + calls + ")\\(\\d+<([^>]*)>");
+  std::smatch m;
+  if (!std::regex_search(line, m, pattern)) return false;
+  path = m[1];
+  return true;
+}
+
+constexpr const char* kTraced =
+    "trace=openat,write,pwrite64,fsync,fdatasync,syncfs,rename,renameat,renameat2";
+}  // namespace
 
 // Every file that takes the place of a user's file (patch, filter file,
 // preferences, imported description) is on the disk before the rename that
-// puts it there: the writers above run again under strace, which shows the
-// order of the flushes and the renames.
-TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
-  const QString strace = QStandardPaths::findExecutable("strace");
-  if (strace.isEmpty()) GTEST_SKIP() << "strace is not installed";
+// puts it there (its own flush, or a flush of the whole file system since it
+// was last written), and a temporary file's folder is flushed after its
+// rename: the writers above run again under strace, which shows the order.
+TEST(Durability, everyFileIsOnTheDiskBeforeItsRename_andItsFolderAfter) {
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
   QTemporaryDir work;
   ASSERT_TRUE(work.isValid());
-  const QString home = work.filePath("home"), log = work.filePath("trace");
-  ASSERT_TRUE(QDir().mkpath(home));
+  const QString log = work.filePath("trace");
+  Writer writers("Faults/LongNames.*", {"-y", "-s", "4096", "-o", log, "-e", kTraced});
+  ASSERT_TRUE(writers.finished()) << writers.output();
+  ASSERT_EQ(writers.output().find("FAILED"), std::string::npos) << writers.output();
 
-  QProcess writers;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("QM_TEST_HOME", home);
-  environment.insert("QT_QPA_PLATFORM", "offscreen");
-  // LeakSanitizer cannot run under ptrace; these tests are leak-checked in their own runs.
-  const QString sanitizer = environment.value("ASAN_OPTIONS");
-  environment.insert("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
-  writers.setProcessEnvironment(environment);
-  writers.setProcessChannelMode(QProcess::MergedChannels);
-  writers.start(strace, {"-f", "-y", "-qq", "-s", "4096", "-e", "signal=none", "-e",
-                         "trace=fsync,fdatasync,rename,renameat,renameat2", "-o", log,
-                         QCoreApplication::applicationFilePath(), "--gtest_filter=Faults/LongNames.*"});
-  ASSERT_TRUE(writers.waitForFinished(100000));
-  const QString output = QString::fromLocal8Bit(writers.readAll());
-  ASSERT_EQ(writers.exitCode(), 0) << output.toStdString();
-  ASSERT_TRUE(output.contains("[  PASSED  ] 5 tests")) << output.toStdString();
-
-  // "1234 fsync(7</a/.b.tmp>) = 0", "1234 rename(\"/a/.b.tmp\", \"/a/b\") = 0",
-  // "1234 renameat(AT_FDCWD</x>, \"/a/.b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0".
-  const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>)re");
-  const std::regex rename(R"re(rename(?:at2?)?\((?:[^"]*, )?"([^"]*)", (?:[^"]*, )?"([^"]*)".*= 0)re");
-  const std::string homePath = QDir(home).canonicalPath().toStdString() + "/";
-  std::set<std::string> flushed;
+  const std::string homePath = QDir(QString::fromStdString(home())).canonicalPath().toStdString() + "/";
+  std::set<std::string> written, flushed, folderUnflushed;
   Texts renamedInPlace, notFlushed;
   std::ifstream trace(log.toStdString());
-  for (std::string line; std::getline(trace, line);) {
-    std::smatch m;
-    if (std::regex_search(line, m, flush)) {
-      flushed.insert(m[1]);
-    } else if (std::regex_search(line, m, rename)) {
-      const std::string from = m[1], to = m[2];
+  for (std::string line, path, from, to; std::getline(trace, line);) {
+    if (call(line, "write|pwrite64", path)) {
+      written.insert(path);
+      flushed.erase(path);
+    } else if (call(line, "fsync|fdatasync", path)) {
+      flushed.insert(path);
+      folderUnflushed.erase(path);
+    } else if (call(line, "syncfs", path)) {
+      flushed.insert(written.begin(), written.end());
+    } else if (renamed(line, from, to)) {
       // Steps towards the final place (dot names), the toolkit's caches and
       // its file dialog's settings are not the user's files.
       if (to.rfind(homePath, 0) != 0 || to.rfind(homePath + ".cache/", 0) == 0 ||
@@ -859,9 +926,12 @@ TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
         continue;
       renamedInPlace.push_back(fs::path(to).filename().string());
       if (!flushed.erase(from)) notFlushed.push_back(from + " -> " + to);
+      if (fs::path(from).filename().string().rfind(".quirlomatic-", 0) == 0)
+        folderUnflushed.insert(fs::path(to).parent_path().string());
     }
   }
   EXPECT_EQ(notFlushed, Texts{});
+  EXPECT_EQ(folderUnflushed, std::set<std::string>{});
   // Each writer was seen: the patch, the filter and the preference file, both imports.
   for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
     EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
