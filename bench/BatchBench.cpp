@@ -68,7 +68,8 @@ const Setup& TheSetup() {
     description.close();
     filter.close();
     std::string text;
-    if (!generator::ExpandPatchFile(RELibraryFolder().Child(kRE), FilterFolder().Child(kRE), text)) std::abort();
+    if (!generator::ExpandPatchFile(RELibraryFolder().Child(kRE), FilterFolder().Child(kRE), text))
+      std::abort();
     s.patchSize = text.size();
     return s;
   }();

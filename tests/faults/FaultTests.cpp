@@ -811,7 +811,19 @@ INSTANTIATE_TEST_SUITE_P(
                      }}),
     [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });
 
-// ---- Writers run in a child process ----
+// ---- Writers run in a child process, which the tests below stop or trace ----
+
+namespace {
+// The folder the writers write their patches into.
+std::string outFolder() { return home() + "/out"; }
+}  // namespace
+
+TEST(Writers, DISABLED_batchOfThree) {
+  std::int32_t counter = 0;
+  const IOResult result = Window_RE::WriteBatch(FolderItem(outFolder()), kRE, 3, counter);
+  EXPECT_TRUE(result) << result.Message();
+}
+
 
 namespace {
 // A child process of this test binary, sharing this test's home, running the
@@ -857,6 +869,17 @@ class Writer {
 };
 
 bool haveStrace() { return !QStandardPaths::findExecutable("strace").isEmpty(); }
+
+// Puts in this test's home what the writers need: the description, a filter
+// and a preference file of the user's, the patch folder.
+void prepareHome() {
+  fs::create_directories(FilterFolder().Path());
+  fs::create_directories(SpecialFolder::Preferences().Path());
+  fs::create_directories(outFolder());
+  WriteFile(libraryPath(kRE), kDescription);
+  WriteFile(filterPath(kRE), "#+#+#+#+#\n");
+  WriteFile(prefFilePath(), "Keep=this\n");
+}
 }  // namespace
 
 // ---- Durability ----
@@ -936,4 +959,38 @@ TEST(Durability, everyFileIsOnTheDiskBeforeItsRename_andItsFolderAfter) {
   for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
     EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
   EXPECT_GE(renamedInPlace.size(), 5u);
+}
+
+// A batch flushes the disk once for all its files, renames them in their
+// order and then flushes its folder: the calls on the batch's folder and its
+// files, as strace shows them.
+TEST(Durability, aBatchFlushesTheDiskOnce_renamesInOrder_thenFlushesItsFolder) {
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+  prepareHome();
+  QTemporaryDir work;
+  ASSERT_TRUE(work.isValid());
+  const QString log = work.filePath("trace");
+  Writer writer("Writers.DISABLED_batchOfThree", {"-y", "-s", "300", "-o", log, "-e", kTraced});
+  ASSERT_TRUE(writer.finished()) << writer.output();
+
+  const std::string out = QDir(QString::fromStdString(outFolder())).canonicalPath().toStdString();
+  Texts calls;
+  std::ifstream trace(log.toStdString());
+  for (std::string line, path, from, to; std::getline(trace, line);) {
+    const bool temporary = line.find(out + "/.quirlomatic-") != std::string::npos;
+    if (line.find(" openat(") != std::string::npos && temporary && line.find("O_CREAT") != std::string::npos)
+      calls.push_back("create");
+    else if (call(line, "write|pwrite64", path) && temporary)
+      calls.push_back("write");
+    else if (call(line, "syncfs", path))
+      calls.push_back("syncfs");
+    else if (call(line, "fsync|fdatasync", path) && (path == out || temporary))
+      calls.push_back(path == out ? "flush folder" : "flush file");
+    else if (renamed(line, from, to) && fs::path(to).parent_path() == out)
+      calls.push_back("rename " + fs::path(to).filename().string());
+  }
+  EXPECT_EQ(calls, (Texts{"create", "write", "create", "write", "create", "write", "syncfs", "flush folder",
+                          "rename " + patchName(kRE, 1), "rename " + patchName(kRE, 2),
+                          "rename " + patchName(kRE, 3), "flush folder"}));
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(ReadFile(outFolder() + "/" + patchName(kRE, n)), kPatch);
 }
