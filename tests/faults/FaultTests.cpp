@@ -824,6 +824,28 @@ TEST(Writers, DISABLED_batchOfThree) {
   EXPECT_TRUE(result) << result.Message();
 }
 
+TEST_F(Faults, DISABLED_saveTheFilter) {
+  app->Selected_RE = kRE;
+  Window_Filter* editor = the::Window_Filter();
+  click(child<QPushButton>(editor, "PushButton1"));  // check all
+  click(child<QPushButton>(editor, "PushButtonSave"));
+}
+
+TEST(Writers, DISABLED_writeThePreferences) {
+  ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  REALEasyPrefs::SetPrefString("Counter Bass.re", "7");
+  ASSERT_TRUE(REALEasyPrefs::WritePrefFile());
+}
+
+// Writes a file of $QM_HOLD and keeps it open until killed.
+TEST(Writers, DISABLED_holdATemporaryFile) {
+  auto out = TextOutputStream::Create(GetFolderItem(qEnvironmentVariable("QM_HOLD").toStdString()));
+  ASSERT_TRUE(out);
+  out->Write(kPatch);
+  std::puts("holding");
+  std::fflush(stdout);
+  std::this_thread::sleep_for(std::chrono::seconds(60));
+}
 
 namespace {
 // A child process of this test binary, sharing this test's home, running the
@@ -870,6 +892,13 @@ class Writer {
 
 bool haveStrace() { return !QStandardPaths::findExecutable("strace").isEmpty(); }
 
+Texts temporaryFiles(const std::string& folder) {
+  Texts names;
+  for (const std::string& name : folderNames(folder))
+    if (name.rfind(".quirlomatic-", 0) == 0) names.push_back(name);
+  return names;
+}
+
 // Puts in this test's home what the writers need: the description, a filter
 // and a preference file of the user's, the patch folder.
 void prepareHome() {
@@ -880,7 +909,158 @@ void prepareHome() {
   WriteFile(filterPath(kRE), "#+#+#+#+#\n");
   WriteFile(prefFilePath(), "Keep=this\n");
 }
+
+void nextBatch() {
+  std::int32_t counter = 0;
+  const IOResult result = Window_RE::WriteBatch(FolderItem(outFolder()), kRE, 1, counter);
+  EXPECT_TRUE(result) << result.Message();
+}
+
+void nextStart() {
+  App app;
+  ModalAnswers answers;
+  InstallApplication(app);
+  app.Open();
+  EXPECT_EQ(answers.boxes, Texts{});
+}
+
+void nextFilterSave() {
+  auto out = TextOutputStream::Create(FilterFolder().Child(kRE));
+  ASSERT_TRUE(out);
+  out->WriteLine("#+#+#+#+#");
+  EXPECT_TRUE(out->Close());
+}
+
+void nextPreferenceWrite() {
+  ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  EXPECT_TRUE(REALEasyPrefs::WritePrefFile());
+}
+
+// The moments of a kill, for strace's fault injection, and where the writers write.
+constexpr const char* kBeforeTheRenames = "syncfs:signal=KILL";
+constexpr const char* kAtTheFirstRename = "renameat,renameat2:signal=KILL:when=1";
+constexpr const char* kAtTheSecondRename = "renameat,renameat2:signal=KILL:when=2";
+constexpr const char* kBatch = "Writers.DISABLED_batchOfThree";
+constexpr const char* kFilterSave = "Faults.DISABLED_saveTheFilter";
+constexpr const char* kPreferenceWrite = "Writers.DISABLED_writeThePreferences";
+std::string filterFolder() { return FilterFolder().AbsolutePath(); }
+std::string preferenceFolder() { return SpecialFolder::Preferences().AbsolutePath(); }
+std::function<std::string()> patch(int n) {
+  return [n] { return outFolder() + "/" + patchName(kRE, n); };
+}
+std::string filterFile() { return filterPath(kRE); }
+
+struct KillCase {
+  const char* name;
+  const char* writer;
+  std::function<std::string()> folder;  // where it writes
+  const char* inject;                   // strace's: when the writer is killed
+  std::size_t leftovers;                // temporary files the kill leaves there
+  std::function<std::string()> target;  // a file the writer replaces...
+  std::string targetAfterTheKill;       // ...and what it holds after the kill
+  std::function<void()> next;           // the next write into the folder, or the next start
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.name; }
+
+class KilledWriter : public ::testing::TestWithParam<KillCase> {};
 }  // namespace
+
+// ---- Temporary files of writers that were killed ----
+
+// kill -9 at a chosen moment: every file is the old one or the whole new one,
+// and what the writer left goes with the next write into that folder, or
+// with the next start.
+TEST_P(KilledWriter, leavesWholeFiles_andItsLeftoversGoWithTheNextWriteOrStart) {
+  const KillCase& c = GetParam();
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+  prepareHome();
+  const std::string folder = c.folder();
+  {
+    Writer writer(c.writer, {"-o", "/dev/null", "-P", QString::fromStdString(folder), "-e",
+                             QString("inject=") + c.inject});
+    EXPECT_FALSE(writer.finished()) << writer.output();
+  }
+  EXPECT_EQ(temporaryFiles(folder).size(), c.leftovers);
+  EXPECT_EQ(ReadFile(c.target()), c.targetAfterTheKill);
+  c.next();
+  EXPECT_EQ(temporaryFiles(folder), Texts{});
+  EXPECT_EQ(ReadFile(libraryPath(kRE)), kDescription);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crash, KilledWriter,
+    ::testing::Values(KillCase{"batchBeforeItsRenames_nextBatch", kBatch, outFolder, kBeforeTheRenames, 3,
+                               patch(1), "", nextBatch},
+                      KillCase{"batchAmidItsRenames_nextBatch", kBatch, outFolder, kAtTheSecondRename, 2,
+                               patch(1), kPatch, nextBatch},
+                      KillCase{"batchAmidItsRenames_nextStartLeavesItsFolder", kBatch, outFolder,
+                               kAtTheSecondRename, 2, patch(2), "",
+                               [] {
+                                 nextStart();
+                                 EXPECT_EQ(temporaryFiles(outFolder()).size(), 2u);  // not one of its folders
+                                 nextBatch();
+                               }},
+                      KillCase{"filterSave_nextStart", kFilterSave, filterFolder, kAtTheFirstRename, 1,
+                               filterFile, "#+#+#+#+#\n", nextStart},
+                      KillCase{"filterSave_nextSave", kFilterSave, filterFolder, kAtTheFirstRename, 1,
+                               filterFile, "#+#+#+#+#\n", nextFilterSave},
+                      KillCase{"preferenceWrite_nextStart", kPreferenceWrite, preferenceFolder,
+                               kAtTheFirstRename, 1, prefFilePath, "Keep=this\n", nextStart},
+                      KillCase{"preferenceWrite_nextWrite", kPreferenceWrite, preferenceFolder,
+                               kAtTheFirstRename, 1, prefFilePath, "Keep=this\n", nextPreferenceWrite}),
+    [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
+
+namespace {
+struct RunningCase {
+  const char* name;
+  std::function<std::string()> file;  // the file the running writer holds
+  std::function<void()> next;
+};
+
+void PrintTo(const RunningCase& c, std::ostream* os) { *os << c.name; }
+
+class RunningWriter : public ::testing::TestWithParam<RunningCase> {};
+}  // namespace
+
+// Another instance's temporary file is left alone while that instance runs,
+// by the next write into its folder and by a start; once it has been killed,
+// the next write removes it.
+TEST_P(RunningWriter, keepsItsTemporaryFile_untilItIsKilled) {
+  const RunningCase& c = GetParam();
+  prepareHome();
+  const std::string file = c.file();
+  const std::string folder = fs::path(file).parent_path().string();
+  QProcessEnvironment hold;
+  hold.insert("QM_HOLD", QString::fromStdString(file));
+  Writer writer("Writers.DISABLED_holdATemporaryFile", {}, hold);
+  std::string said;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        said += writer.process().readAll().toStdString();
+        return said.find("holding") != std::string::npos;
+      },
+      30000))
+      << said;
+  const Texts held = temporaryFiles(folder);
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_NE(held[0].find(std::to_string(writer.process().processId())), std::string::npos) << held[0];
+
+  c.next();
+  EXPECT_EQ(temporaryFiles(folder), held);
+  writer.process().kill();
+  ASSERT_TRUE(writer.process().waitForFinished());
+  c.next();
+  EXPECT_EQ(temporaryFiles(folder), Texts{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crash, RunningWriter,
+    ::testing::Values(
+        RunningCase{"patchFolder", [] { return outFolder() + "/" + patchName(kRE, 1); }, nextBatch},
+        RunningCase{"preferenceFolder",
+                    [] { return SpecialFolder::Preferences().Child("held").AbsolutePath(); }, nextStart}),
+    [](const ::testing::TestParamInfo<RunningCase>& info) { return std::string(info.param.name); });
 
 // ---- Durability ----
 
