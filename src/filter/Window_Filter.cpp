@@ -139,17 +139,12 @@ void Window_Filter::Event_Open() {
   reName_ = the::App()->Selected_RE;
   SetTitle("Filter: " + reName_);
 
-  const FolderItem description = RELibraryFolder().Child(reName_);
-  if (!description.IsFile()) {
-    MsgBox("File not found.");
-  } else {
-    readDescription(description);
-    if (descriptionFound_) {
-      PopupMenu_Group()->SetListIndex(0);
-      // Whatever stands there is read, so that one that cannot be is reported.
-      if (const FolderItem filterFile = FilterFolder().Child(reName_); filterFile.Exists())
-        readFilterFile(filterFile);
-    }
+  readDescription(RELibraryFolder().Child(reName_));
+  if (descriptionFound_) {
+    PopupMenu_Group()->SetListIndex(0);
+    // Whatever stands there is read, so that one that cannot be is reported.
+    if (const FolderItem filterFile = FilterFolder().Child(reName_); filterFile.Exists())
+      readFilterFile(filterFile);
   }
 
   // One row for all devices: the device shown last may have had more groups,
@@ -162,7 +157,10 @@ void Window_Filter::readDescription(const FolderItem& description) {
   IOResult error;
   auto in = TextInputStream::Open(description, &error);
   if (!in) {
-    ReportIOError(error);
+    if (error.NotFound() || error.error == EISDIR)
+      MsgBox("File not found.");
+    else
+      ReportIOError(error);
     return;
   }
   // Only a description read to its end lets "Save" replace the filter file.
@@ -203,7 +201,7 @@ void Window_Filter::readFilterFile(const FolderItem& filterFile) {
   IOResult error;
   auto in = TextInputStream::Open(filterFile, &error);
   if (!in) {
-    if (error.error != ENOENT) ReportIOError(error);  // a link to nothing is no filter file
+    if (!error.NotFound()) ReportIOError(error);  // a link to nothing is no filter file
     return;
   }
   bool parameterPart = false;
@@ -313,7 +311,7 @@ bool Window_Filter::writeFilterFile() {
   const FolderItem file = folder.Child(reName_);
   IOResult error;
   // One that cannot be read may hold choices this editor never showed: it stays.
-  if (file.Exists() && !TextInputStream::Open(file, &error) && error.error != ENOENT)
+  if (file.Exists() && !TextInputStream::Open(file, &error) && !error.NotFound())
     return ReportIOError(IOResult::Fail("write", file.AbsolutePath(), error.reason));
   auto out = TextOutputStream::Create(file, &error);
   if (!out) return ReportIOError(error);

@@ -1,7 +1,6 @@
 #include "PatchExpansion.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -410,14 +409,9 @@ platform::IOResult ReadEnabledParameterList(const platform::FolderItem& filterFi
   entries.clear();
   platform::IOResult result;
   auto stream = platform::TextInputStream::Open(filterFile, &result);
-  if (!stream) return FileMissing(result) ? platform::IOResult::Ok() : result;
+  if (!stream) return result.NotFound() ? platform::IOResult::Ok() : result;
   entries = ReadEnabledParameterList(*stream);
   return platform::IOResult::Ok();
-}
-
-bool FileMissing(const platform::IOResult& result) {
-  // ENOTDIR: a file stands where a folder of the path should be.
-  return !result && (result.error == ENOENT || result.error == ENOTDIR);
 }
 
 EnabledProperties::EnabledProperties(const std::vector<std::string>& enabled) : enabled_(enabled) {}

@@ -39,9 +39,6 @@ std::vector<std::string> ReadEnabledParameterList(platform::TextInputStream& fil
 platform::IOResult ReadEnabledParameterList(const platform::FolderItem& filterFile,
                                             std::vector<std::string>& entries);
 
-// Whether a failed read found no file of that name at all.
-bool FileMissing(const platform::IOResult& result);
-
 // The enabled list as a set, for the lookup on every property line. The
 // filter editor lists the names in the order of the description's
 // parameters, so the entry after the last one found is tried first; the
@@ -101,7 +98,7 @@ std::string ExpandPatch(std::span<const std::string_view> lines, const std::vect
 // Reads the filter file (missing: nothing enabled) and expands the description
 // with random values into `out`. On failure `out` is empty and the result
 // names the file that could not be read: the filter file, or the description
-// (FileMissing when it does not exist).
+// (NotFound when it does not exist).
 platform::IOResult ExpandPatchFile(const platform::FolderItem& description,
                                    const platform::FolderItem& filterFile, std::string& out);
 

@@ -23,7 +23,7 @@ namespace {
 // Says why a patch of `description` could not be built; false after a failure.
 bool reportSourceFailure(const IOResult& result, const FolderItem& description) {
   if (result) return true;
-  if (generator::FileMissing(result) && result.path == description.AbsolutePath())
+  if (result.NotFound() && result.path == description.AbsolutePath())
     MsgBox("RE description not found!");
   else
     ReportIOError(result);
@@ -137,27 +137,33 @@ IOResult Window_RE::WriteBatch(const FolderItem& folder, const std::string& reNa
                                std::int32_t& counter) {
   const FolderItem description = RELibraryFolder().Child(reName);
   const FolderItem filterFile = FilterFolder().Child(reName);
-  if (count <= 0) return IOResult::Ok();
+  // Every patch is written first; the commit puts them all in place in their
+  // order, with one flush of the disk for the whole batch.
+  TextOutputBatch batch(folder);
+  const std::int32_t first = counter;
+  IOResult result;
   std::string text;
-  for (int i = 0; i < count; ++i) {
-    const FolderItem file = folder.Child(reName + "_" + Str(std::int64_t{counter} + 1) + ".repatch");
+  for (std::int64_t number = std::int64_t{first} + 1; number <= std::int64_t{first} + count; ++number) {
+    const FolderItem file = folder.Child(reName + "_" + Str(number) + ".repatch");
     // The reason without its full stop: the message adds it.
-    if (counter == std::numeric_limits<std::int32_t>::max())
-      return IOResult::Fail(
+    if (number > std::numeric_limits<std::int32_t>::max()) {
+      result = IOResult::Fail(
           "write", file.AbsolutePath(),
           "The patch counter has reached its highest number; \"Reset Numbers\" starts it again");
-    const std::int32_t number = counter + 1;
+      break;
+    }
     // Read afresh for every file, so a filter saved meanwhile applies at once.
     text.clear();
-    if (IOResult read = generator::ExpandPatchFile(description, filterFile, text); !read) return read;
-    IOResult result;
-    auto out = TextOutputStream::Create(file, &result);
-    if (!out) return result;
+    if (result = generator::ExpandPatchFile(description, filterFile, text); !result) break;
+    TextOutputStream* out = batch.Create(file, &result);
+    if (!out) break;
     out->Write(text);
-    if (result = out->Close(); !result) return result;
-    counter = number;
   }
-  return IOResult::Ok();
+  // After a failure too: the files written before it stay, and the counter
+  // names the last one in place.
+  const IOResult committed = batch.Commit();
+  counter = first + batch.Committed();
+  return committed ? result : committed;
 }
 
 void Window_RE::TextField1_Open() { TextField1()->SelectAll(); }

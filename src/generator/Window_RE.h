@@ -46,8 +46,9 @@ class Window_RE : public platform::Window, public MenuBar1Accessors {
   static std::string MakeNumber(std::string_view kind, std::string_view minimum, std::string_view maximum);
 
   // Writes `count` patches of `reName` into `folder`, numbered on from
-  // `counter`, which ends as the number of the last file written. Stops at the
-  // first file that cannot be built or written and says why.
+  // `counter`, which ends as the number of the last file put in place. Stops
+  // at the first file that cannot be built or written and says why; the files
+  // before it are in place.
   static platform::IOResult WriteBatch(const platform::FolderItem& folder, const std::string& reName,
                                        int count, std::int32_t& counter);
 };

@@ -1,5 +1,6 @@
 #include "IOResult.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace platform {
@@ -9,6 +10,8 @@ IOResult IOResult::FromErrno(std::string verb, std::string path, int err) {
   result.error = err;
   return result;
 }
+
+bool IOResult::NotFound() const { return !ok && (error == ENOENT || error == ENOTDIR); }
 
 std::string IOResult::Message() const {
   if (ok) return {};

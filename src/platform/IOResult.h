@@ -18,6 +18,11 @@ struct [[nodiscard]] IOResult {
   }
   static IOResult FromErrno(std::string verb, std::string path, int err);
   explicit operator bool() const { return ok; }
+  // Whether a failed open found no file at all: nothing of that name, a link
+  // to nothing, or a file where a folder of the path should be. Anything
+  // else (a folder, a file that cannot be read) is there and may not be
+  // taken for missing.
+  bool NotFound() const;
 
   // "Cannot write file /a/b:\nNo space left on device."
   std::string Message() const;

@@ -4,6 +4,7 @@
 #include "REMenu.h"
 #include "WindowAbout.h"
 #include "platform/Dialogs.h"
+#include "platform/TextStream.h"
 #include "prefs/REALEasyPrefs.h"
 
 using namespace platform;
@@ -62,6 +63,10 @@ void App::Event_Open() {
   the::WindowAbout()->Show();
   loadPreferences();
   CreateLibraryFolders();
+  // What a run that crashed left there; a folder written to rarely would keep it long.
+  for (const FolderItem& folder : {SpecialFolder::Preferences(), RELibraryFolder(), FilterFolder()})
+    RemoveTemporaryLeftovers(folder);
+  TextOutputBatch::RaiseOpenFileLimit();
   Update_RE_Menu();
 }
 

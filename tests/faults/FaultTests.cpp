@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +29,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppDriver.h"
@@ -35,6 +38,7 @@
 #include "generator/Window_Done.h"
 #include "generator/Window_RE.h"
 #include "platform/QtInternal.h"
+#include "platform/TextStream.h"
 #include "prefs/REALEasyPrefs.h"
 #include "shell/App.h"
 #include "shell/MenuBar1.h"
@@ -807,51 +811,317 @@ INSTANTIATE_TEST_SUITE_P(
                      }}),
     [](const ::testing::TestParamInfo<LongNameCase>& info) { return std::string(info.param.name); });
 
+// ---- Writers run in a child process, which the tests below stop or trace ----
+
+namespace {
+// The folder the writers write their patches into.
+std::string outFolder() { return home() + "/out"; }
+}  // namespace
+
+TEST(Writers, DISABLED_batchOfThree) {
+  std::int32_t counter = 0;
+  const IOResult result = Window_RE::WriteBatch(FolderItem(outFolder()), kRE, 3, counter);
+  EXPECT_TRUE(result) << result.Message();
+}
+
+TEST_F(Faults, DISABLED_saveTheFilter) {
+  app->Selected_RE = kRE;
+  Window_Filter* editor = the::Window_Filter();
+  click(child<QPushButton>(editor, "PushButton1"));  // check all
+  click(child<QPushButton>(editor, "PushButtonSave"));
+}
+
+TEST(Writers, DISABLED_writeThePreferences) {
+  ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  REALEasyPrefs::SetPrefString("Counter Bass.re", "7");
+  ASSERT_TRUE(REALEasyPrefs::WritePrefFile());
+}
+
+// Writes a file of $QM_HOLD and keeps it open until killed.
+TEST(Writers, DISABLED_holdATemporaryFile) {
+  auto out = TextOutputStream::Create(GetFolderItem(qEnvironmentVariable("QM_HOLD").toStdString()));
+  ASSERT_TRUE(out);
+  out->Write(kPatch);
+  std::puts("holding");
+  std::fflush(stdout);
+  std::this_thread::sleep_for(std::chrono::seconds(60));
+}
+
+namespace {
+// A child process of this test binary, sharing this test's home, running the
+// writer `test` (a disabled test), under strace with `strace` when given.
+class Writer {
+ public:
+  Writer(const QString& test, const QStringList& strace = {}, const QProcessEnvironment& extra = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(extra);
+    environment.insert("QM_TEST_HOME", QString::fromStdString(home()));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    // LeakSanitizer cannot run under ptrace; these tests are leak-checked in their own runs.
+    const QString sanitizer = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    const QStringList test_ = {QCoreApplication::applicationFilePath(), "--gtest_filter=" + test,
+                               "--gtest_also_run_disabled_tests"};
+    if (strace.isEmpty()) {
+      process_.start(test_[0], test_.mid(1));
+    } else {
+      process_.start(QStandardPaths::findExecutable("strace"),
+                     QStringList{"-f", "-qq", "-e", "signal=none"} + strace + test_);
+    }
+  }
+  ~Writer() {
+    process_.kill();
+    process_.waitForFinished();
+  }
+
+  // Whether it ran to its end and passed.
+  bool finished() {
+    EXPECT_TRUE(process_.waitForFinished(100000));
+    output_ += process_.readAll().toStdString();
+    return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+  }
+  const std::string& output() const { return output_; }
+  QProcess& process() { return process_; }
+
+ private:
+  QProcess process_;
+  std::string output_;
+};
+
+bool haveStrace() { return !QStandardPaths::findExecutable("strace").isEmpty(); }
+
+Texts temporaryFiles(const std::string& folder) {
+  Texts names;
+  for (const std::string& name : folderNames(folder))
+    if (name.rfind(".quirlomatic-", 0) == 0) names.push_back(name);
+  return names;
+}
+
+// Puts in this test's home what the writers need: the description, a filter
+// and a preference file of the user's, the patch folder.
+void prepareHome() {
+  fs::create_directories(FilterFolder().Path());
+  fs::create_directories(SpecialFolder::Preferences().Path());
+  fs::create_directories(outFolder());
+  WriteFile(libraryPath(kRE), kDescription);
+  WriteFile(filterPath(kRE), "#+#+#+#+#\n");
+  WriteFile(prefFilePath(), "Keep=this\n");
+}
+
+void nextBatch() {
+  std::int32_t counter = 0;
+  const IOResult result = Window_RE::WriteBatch(FolderItem(outFolder()), kRE, 1, counter);
+  EXPECT_TRUE(result) << result.Message();
+}
+
+void nextStart() {
+  App app;
+  ModalAnswers answers;
+  InstallApplication(app);
+  app.Open();
+  EXPECT_EQ(answers.boxes, Texts{});
+}
+
+void nextFilterSave() {
+  auto out = TextOutputStream::Create(FilterFolder().Child(kRE));
+  ASSERT_TRUE(out);
+  out->WriteLine("#+#+#+#+#");
+  EXPECT_TRUE(out->Close());
+}
+
+void nextPreferenceWrite() {
+  ASSERT_TRUE(REALEasyPrefs::InitPrefFile("Quirlomatic"));
+  EXPECT_TRUE(REALEasyPrefs::WritePrefFile());
+}
+
+// The moments of a kill, for strace's fault injection, and where the writers write.
+constexpr const char* kBeforeTheRenames = "syncfs:signal=KILL";
+constexpr const char* kAtTheFirstRename = "renameat,renameat2:signal=KILL:when=1";
+constexpr const char* kAtTheSecondRename = "renameat,renameat2:signal=KILL:when=2";
+constexpr const char* kBatch = "Writers.DISABLED_batchOfThree";
+constexpr const char* kFilterSave = "Faults.DISABLED_saveTheFilter";
+constexpr const char* kPreferenceWrite = "Writers.DISABLED_writeThePreferences";
+std::string filterFolder() { return FilterFolder().AbsolutePath(); }
+std::string preferenceFolder() { return SpecialFolder::Preferences().AbsolutePath(); }
+std::function<std::string()> patch(int n) {
+  return [n] { return outFolder() + "/" + patchName(kRE, n); };
+}
+std::string filterFile() { return filterPath(kRE); }
+
+struct KillCase {
+  const char* name;
+  const char* writer;
+  std::function<std::string()> folder;  // where it writes
+  const char* inject;                   // strace's: when the writer is killed
+  std::size_t leftovers;                // temporary files the kill leaves there
+  std::function<std::string()> target;  // a file the writer replaces...
+  std::string targetAfterTheKill;       // ...and what it holds after the kill
+  std::function<void()> next;           // the next write into the folder, or the next start
+};
+
+void PrintTo(const KillCase& c, std::ostream* os) { *os << c.name; }
+
+class KilledWriter : public ::testing::TestWithParam<KillCase> {};
+}  // namespace
+
+// ---- Temporary files of writers that were killed ----
+
+// kill -9 at a chosen moment: every file is the old one or the whole new one,
+// and what the writer left goes with the next write into that folder, or
+// with the next start.
+TEST_P(KilledWriter, leavesWholeFiles_andItsLeftoversGoWithTheNextWriteOrStart) {
+  const KillCase& c = GetParam();
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+  prepareHome();
+  const std::string folder = c.folder();
+  {
+    Writer writer(c.writer, {"-o", "/dev/null", "-P", QString::fromStdString(folder), "-e",
+                             QString("inject=") + c.inject});
+    EXPECT_FALSE(writer.finished()) << writer.output();
+  }
+  EXPECT_EQ(temporaryFiles(folder).size(), c.leftovers);
+  EXPECT_EQ(ReadFile(c.target()), c.targetAfterTheKill);
+  c.next();
+  EXPECT_EQ(temporaryFiles(folder), Texts{});
+  EXPECT_EQ(ReadFile(libraryPath(kRE)), kDescription);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crash, KilledWriter,
+    ::testing::Values(KillCase{"batchBeforeItsRenames_nextBatch", kBatch, outFolder, kBeforeTheRenames, 3,
+                               patch(1), "", nextBatch},
+                      KillCase{"batchAmidItsRenames_nextBatch", kBatch, outFolder, kAtTheSecondRename, 2,
+                               patch(1), kPatch, nextBatch},
+                      KillCase{"batchAmidItsRenames_nextStartLeavesItsFolder", kBatch, outFolder,
+                               kAtTheSecondRename, 2, patch(2), "",
+                               [] {
+                                 nextStart();
+                                 EXPECT_EQ(temporaryFiles(outFolder()).size(), 2u);  // not one of its folders
+                                 nextBatch();
+                               }},
+                      KillCase{"filterSave_nextStart", kFilterSave, filterFolder, kAtTheFirstRename, 1,
+                               filterFile, "#+#+#+#+#\n", nextStart},
+                      KillCase{"filterSave_nextSave", kFilterSave, filterFolder, kAtTheFirstRename, 1,
+                               filterFile, "#+#+#+#+#\n", nextFilterSave},
+                      KillCase{"preferenceWrite_nextStart", kPreferenceWrite, preferenceFolder,
+                               kAtTheFirstRename, 1, prefFilePath, "Keep=this\n", nextStart},
+                      KillCase{"preferenceWrite_nextWrite", kPreferenceWrite, preferenceFolder,
+                               kAtTheFirstRename, 1, prefFilePath, "Keep=this\n", nextPreferenceWrite}),
+    [](const ::testing::TestParamInfo<KillCase>& info) { return std::string(info.param.name); });
+
+namespace {
+struct RunningCase {
+  const char* name;
+  std::function<std::string()> file;  // the file the running writer holds
+  std::function<void()> next;
+};
+
+void PrintTo(const RunningCase& c, std::ostream* os) { *os << c.name; }
+
+class RunningWriter : public ::testing::TestWithParam<RunningCase> {};
+}  // namespace
+
+// Another instance's temporary file is left alone while that instance runs,
+// by the next write into its folder and by a start; once it has been killed,
+// the next write removes it.
+TEST_P(RunningWriter, keepsItsTemporaryFile_untilItIsKilled) {
+  const RunningCase& c = GetParam();
+  prepareHome();
+  const std::string file = c.file();
+  const std::string folder = fs::path(file).parent_path().string();
+  QProcessEnvironment hold;
+  hold.insert("QM_HOLD", QString::fromStdString(file));
+  Writer writer("Writers.DISABLED_holdATemporaryFile", {}, hold);
+  std::string said;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        said += writer.process().readAll().toStdString();
+        return said.find("holding") != std::string::npos;
+      },
+      30000))
+      << said;
+  const Texts held = temporaryFiles(folder);
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_NE(held[0].find(std::to_string(writer.process().processId())), std::string::npos) << held[0];
+
+  c.next();
+  EXPECT_EQ(temporaryFiles(folder), held);
+  writer.process().kill();
+  ASSERT_TRUE(writer.process().waitForFinished());
+  c.next();
+  EXPECT_EQ(temporaryFiles(folder), Texts{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crash, RunningWriter,
+    ::testing::Values(
+        RunningCase{"patchFolder", [] { return outFolder() + "/" + patchName(kRE, 1); }, nextBatch},
+        RunningCase{"preferenceFolder",
+                    [] { return SpecialFolder::Preferences().Child("held").AbsolutePath(); }, nextStart}),
+    [](const ::testing::TestParamInfo<RunningCase>& info) { return std::string(info.param.name); });
+
 // ---- Durability ----
+
+namespace {
+// "1234 renameat(4</a>, \".b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0" (strace pads
+// the process id with blanks): the two paths, relative ones completed by the
+// folder of their descriptor.
+bool renamed(const std::string& line, std::string& from, std::string& to) {
+  static const std::regex rename(
+      R"re(^\d+ +rename(?:at2?)?\((?:(?:AT_FDCWD|\d+)<([^>]*)>, )?"([^"]*)", (?:(?:AT_FDCWD|\d+)<([^>]*)>, )?"([^"]*)".*\) += 0$)re");
+  std::smatch m;
+  if (!std::regex_search(line, m, rename)) return false;
+  auto full = [](const std::string& folder, const std::string& name) {
+    return name.empty() || name[0] == '/' ? name : folder + "/" + name;
+  };
+  from = full(m[1], m[2]);
+  to = full(m[3], m[4]);
+  return true;
+}
+
+// The calls of `calls` under strace -y: "1234 fsync(7</a/b>) = 0" gives "/a/b".
+bool call(const std::string& line, const std::string& calls, std::string& path) {
+  const std::regex pattern("^\\d+ +(?:" + calls + ")\\(\\d+<([^>]*)>");
+  std::smatch m;
+  if (!std::regex_search(line, m, pattern)) return false;
+  path = m[1];
+  return true;
+}
+
+constexpr const char* kTraced =
+    "trace=openat,write,pwrite64,fsync,fdatasync,syncfs,rename,renameat,renameat2";
+}  // namespace
 
 // Every file that takes the place of a user's file (patch, filter file,
 // preferences, imported description) is on the disk before the rename that
-// puts it there: the writers above run again under strace, which shows the
-// order of the flushes and the renames.
-TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
-  const QString strace = QStandardPaths::findExecutable("strace");
-  if (strace.isEmpty()) GTEST_SKIP() << "strace is not installed";
+// puts it there (its own flush, or a flush of the whole file system since it
+// was last written), and a temporary file's folder is flushed after its
+// rename: the writers above run again under strace, which shows the order.
+TEST(Durability, everyFileIsOnTheDiskBeforeItsRename_andItsFolderAfter) {
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
   QTemporaryDir work;
   ASSERT_TRUE(work.isValid());
-  const QString home = work.filePath("home"), log = work.filePath("trace");
-  ASSERT_TRUE(QDir().mkpath(home));
+  const QString log = work.filePath("trace");
+  Writer writers("Faults/LongNames.*", {"-y", "-s", "4096", "-o", log, "-e", kTraced});
+  ASSERT_TRUE(writers.finished()) << writers.output();
+  ASSERT_EQ(writers.output().find("FAILED"), std::string::npos) << writers.output();
 
-  QProcess writers;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("QM_TEST_HOME", home);
-  environment.insert("QT_QPA_PLATFORM", "offscreen");
-  // LeakSanitizer cannot run under ptrace; these tests are leak-checked in their own runs.
-  const QString sanitizer = environment.value("ASAN_OPTIONS");
-  environment.insert("ASAN_OPTIONS", sanitizer + (sanitizer.isEmpty() ? "" : ":") + "detect_leaks=0");
-  writers.setProcessEnvironment(environment);
-  writers.setProcessChannelMode(QProcess::MergedChannels);
-  writers.start(strace, {"-f", "-y", "-qq", "-s", "4096", "-e", "signal=none", "-e",
-                         "trace=fsync,fdatasync,rename,renameat,renameat2", "-o", log,
-                         QCoreApplication::applicationFilePath(), "--gtest_filter=Faults/LongNames.*"});
-  ASSERT_TRUE(writers.waitForFinished(100000));
-  const QString output = QString::fromLocal8Bit(writers.readAll());
-  ASSERT_EQ(writers.exitCode(), 0) << output.toStdString();
-  ASSERT_TRUE(output.contains("[  PASSED  ] 5 tests")) << output.toStdString();
-
-  // "1234 fsync(7</a/.b.tmp>) = 0", "1234 rename(\"/a/.b.tmp\", \"/a/b\") = 0",
-  // "1234 renameat(AT_FDCWD</x>, \"/a/.b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0".
-  const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>)re");
-  const std::regex rename(R"re(rename(?:at2?)?\((?:[^"]*, )?"([^"]*)", (?:[^"]*, )?"([^"]*)".*= 0)re");
-  const std::string homePath = QDir(home).canonicalPath().toStdString() + "/";
-  std::set<std::string> flushed;
+  const std::string homePath = QDir(QString::fromStdString(home())).canonicalPath().toStdString() + "/";
+  std::set<std::string> written, flushed, folderUnflushed;
   Texts renamedInPlace, notFlushed;
   std::ifstream trace(log.toStdString());
-  for (std::string line; std::getline(trace, line);) {
-    std::smatch m;
-    if (std::regex_search(line, m, flush)) {
-      flushed.insert(m[1]);
-    } else if (std::regex_search(line, m, rename)) {
-      const std::string from = m[1], to = m[2];
+  for (std::string line, path, from, to; std::getline(trace, line);) {
+    if (call(line, "write|pwrite64", path)) {
+      written.insert(path);
+      flushed.erase(path);
+    } else if (call(line, "fsync|fdatasync", path)) {
+      flushed.insert(path);
+      folderUnflushed.erase(path);
+    } else if (call(line, "syncfs", path)) {
+      flushed.insert(written.begin(), written.end());
+    } else if (renamed(line, from, to)) {
       // Steps towards the final place (dot names), the toolkit's caches and
       // its file dialog's settings are not the user's files.
       if (to.rfind(homePath, 0) != 0 || to.rfind(homePath + ".cache/", 0) == 0 ||
@@ -859,11 +1129,48 @@ TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
         continue;
       renamedInPlace.push_back(fs::path(to).filename().string());
       if (!flushed.erase(from)) notFlushed.push_back(from + " -> " + to);
+      if (fs::path(from).filename().string().rfind(".quirlomatic-", 0) == 0)
+        folderUnflushed.insert(fs::path(to).parent_path().string());
     }
   }
   EXPECT_EQ(notFlushed, Texts{});
+  EXPECT_EQ(folderUnflushed, std::set<std::string>{});
   // Each writer was seen: the patch, the filter and the preference file, both imports.
   for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
     EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
   EXPECT_GE(renamedInPlace.size(), 5u);
+}
+
+// A batch flushes the disk once for all its files, renames them in their
+// order and then flushes its folder: the calls on the batch's folder and its
+// files, as strace shows them.
+TEST(Durability, aBatchFlushesTheDiskOnce_renamesInOrder_thenFlushesItsFolder) {
+  if (!haveStrace()) GTEST_SKIP() << "strace is not installed";
+  prepareHome();
+  QTemporaryDir work;
+  ASSERT_TRUE(work.isValid());
+  const QString log = work.filePath("trace");
+  Writer writer("Writers.DISABLED_batchOfThree", {"-y", "-s", "300", "-o", log, "-e", kTraced});
+  ASSERT_TRUE(writer.finished()) << writer.output();
+
+  const std::string out = QDir(QString::fromStdString(outFolder())).canonicalPath().toStdString();
+  Texts calls;
+  std::ifstream trace(log.toStdString());
+  for (std::string line, path, from, to; std::getline(trace, line);) {
+    const bool temporary = line.find(out + "/.quirlomatic-") != std::string::npos;
+    if (line.find(" openat(") != std::string::npos && temporary && line.find("O_CREAT") != std::string::npos)
+      calls.push_back("create");
+    else if (call(line, "write|pwrite64", path) && temporary)
+      calls.push_back("write");
+    else if (call(line, "syncfs", path))
+      calls.push_back("syncfs");
+    else if (call(line, "fsync|fdatasync", path) && (path == out || temporary))
+      calls.push_back(path == out ? "flush folder" : "flush file");
+    else if (renamed(line, from, to) && fs::path(to).parent_path() == out)
+      calls.push_back("rename " + fs::path(to).filename().string());
+  }
+  EXPECT_EQ(calls, (Texts{"create", "write", "create", "write", "create", "write", "syncfs", "flush folder",
+                          "rename " + patchName(kRE, 1), "rename " + patchName(kRE, 2),
+                          "rename " + patchName(kRE, 3), "flush folder"}));
+  for (int n = 1; n <= 3; ++n) EXPECT_EQ(ReadFile(outFolder() + "/" + patchName(kRE, n)), kPatch);
 }

@@ -500,6 +500,16 @@ TEST_F(GeneratorWindow, failedFile_stopsTheBatch_andKeepsWhatWasWritten) {
        {},
        patchNames(5, 6),
        6},
+      // Nothing at its end to write: the link stays a link.
+      {"linkLoopInThePlaceOfTheThirdFile",
+       4,
+       [](const std::string& folder) {
+         fs::create_symlink("Bass.re_7.repatch", folder + "/Bass.re_7.repatch");
+         return Texts{"IOErrorBox: ", folder + "/Bass.re_7.repatch", std::strerror(ELOOP)};
+       },
+       {},
+       patchNames(5, 6),
+       6},
       {"folderRemovedAfterTheDialog",
        -1,
        [&vanishing](const std::string& folder) {
@@ -548,6 +558,8 @@ TEST_F(GeneratorWindow, failedFile_stopsTheBatch_andKeepsWhatWasWritten) {
     if (c.counterBefore >= 0) REALEasyPrefs::SetPrefNumber("Counter Bass.re", c.counterBefore);
     const std::string folder = Folder(c.name);
     const Texts message = c.arrange(folder);
+    const std::string inTheWay = folder + "/Bass.re_7.repatch";
+    const fs::file_type inTheWayBefore = fs::symlink_status(inTheWay).type();
     ModalAnswers answers(ModalAnswers::EveryFileDialog{}, chooseFolder(folder, c.afterChoice));
     Start("5");
     ASSERT_EQ(answers.boxes.size(), 1u);
@@ -555,8 +567,10 @@ TEST_F(GeneratorWindow, failedFile_stopsTheBatch_andKeepsWhatWasWritten) {
     for (const std::string& piece : message)
       EXPECT_NE(answers.boxes[0].find(piece), std::string::npos) << answers.boxes[0];
 
+    // What stood in the way stands there still, as it was.
     Texts left = folderNames(folder);
-    if (fs::is_directory(folder + "/Bass.re_7.repatch"))
+    EXPECT_EQ(fs::symlink_status(inTheWay).type(), inTheWayBefore);
+    if (inTheWayBefore != fs::file_type::not_found)
       left.erase(std::find(left.begin(), left.end(), "Bass.re_7.repatch"));
     EXPECT_EQ(left, c.left);  // no temporary file either
     for (const std::string& name : c.left) EXPECT_EQ(ReadFile(folder + "/" + name), kPatch) << name;

@@ -384,16 +384,18 @@ TEST_F(PatchFileTest, FilterFileEnablesRandomValues) {
 TEST_F(PatchFileTest, FailuresNameTheFileThatCannotBeRead) {
   struct Row {
     const char* name;
-    std::string description, filter;  // "file", "missing", "folder", "fileAsFolder"
+    std::string description, filter;  // "file", "missing", "folder", "fileAsFolder", "linkToNothing"
     const char* failing;              // "description", "filter" or "" for none
     int error;
   };
   const std::vector<Row> rows = {
       {"filterMissing", "file", "missing", "", 0},
       {"filterFolderIsAFile", "file", "fileAsFolder", "", 0},
+      {"filterIsALinkToNothing", "file", "linkToNothing", "", 0},
       {"filterIsAFolder", "file", "folder", "filter", EISDIR},
       {"descriptionMissing", "missing", "missing", "description", ENOENT},
       {"descriptionFolderIsAFile", "fileAsFolder", "file", "description", ENOTDIR},
+      {"descriptionIsALinkToNothing", "linkToNothing", "file", "description", ENOENT},
       {"descriptionIsAFolder", "folder", "file", "description", EISDIR},
       {"bothUnreadableFilterFirst", "folder", "folder", "filter", EISDIR},
   };
@@ -401,6 +403,7 @@ TEST_F(PatchFileTest, FailuresNameTheFileThatCannotBeRead) {
     if (kind == "file") return write(name, std::string(kCut) + "\n{{integer|0|1|C|G|5}}\n");
     if (kind == "folder") fs::create_directories(folder_ / name);
     if (kind == "fileAsFolder") return platform::FolderItem(write(name, "x").Path() / "inside");
+    if (kind == "linkToNothing") fs::create_symlink(folder_ / (name + ".nowhere"), folder_ / name);
     return platform::FolderItem(folder_ / name);
   };
   for (const Row& row : rows) {
@@ -419,14 +422,14 @@ TEST_F(PatchFileTest, FailuresNameTheFileThatCannotBeRead) {
     const bool filterFailed = std::string(row.failing) == "filter";
     EXPECT_EQ(result.path, (filterFailed ? filter : description).AbsolutePath());
     EXPECT_EQ(result.error, row.error);
-    EXPECT_EQ(FileMissing(result), row.error != EISDIR);
+    EXPECT_EQ(result.NotFound(), row.error != EISDIR);
     std::vector<std::string> entries = {"stale"};
     EXPECT_EQ(static_cast<bool>(ReadEnabledParameterList(filter, entries)), !filterFailed);
     EXPECT_TRUE(entries.empty());
   }
   std::string out = "stale";
   const platform::IOResult nil = ExpandPatchFile(platform::FolderItem(), platform::FolderItem(), out);
-  EXPECT_TRUE(FileMissing(nil));
+  EXPECT_TRUE(nil.NotFound());
   EXPECT_EQ(out, "");
 }
 
