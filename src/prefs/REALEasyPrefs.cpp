@@ -108,14 +108,15 @@ bool needsEscape(std::string_view name, std::string_view value) {
 // lookup costs the same in a store of thousands of devices as in one of ten.
 // Keyed by the exact text, which is the program's one comparison. Loading
 // empties the arrays and appends to them, and so may code outside the store:
-// the index follows their length, and a hit that no longer names its entry
-// builds it again.
+// the index follows their length, starts again when the last entry it took
+// has gone, and a hit that no longer names its entry builds it again.
 struct TextHash {
   using is_transparent = void;
   std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>> firstEntry;
 std::size_t indexed = 0;
+std::string lastIndexedName;
 
 void forgetIndex() {
   firstEntry.clear();
@@ -123,8 +124,11 @@ void forgetIndex() {
 }
 
 void followArrays() {
-  if (prefNames.size() < indexed) forgetIndex();
+  if (prefNames.size() < indexed || (indexed > 0 && !TextEquals(prefNames[indexed - 1], lastIndexedName)))
+    forgetIndex();
+  if (indexed == prefNames.size()) return;
   for (; indexed < prefNames.size(); ++indexed) firstEntry.try_emplace(prefNames[indexed], indexed);
+  lastIndexedName = prefNames[indexed - 1];
 }
 
 int find(std::string_view name) {

@@ -161,6 +161,16 @@ TEST_F(Prefs, lookups_findTheFirstEntryAfterReloadsDeletesAndAppends) {
   REALEasyPrefs::DeletePref("absent");
   write();
   EXPECT_EQ(ReadFile(path()), "y=changed\nz=5\ny=5\nx=newer\nb=again\n");
+
+  // Emptied and filled again from outside, as the tests' own reset and setup do.
+  REALEasyPrefs::prefNames.clear();
+  REALEasyPrefs::prefItems.clear();
+  for (const char* name : {"p", "q", "r", "s", "t", "u"}) {
+    REALEasyPrefs::prefNames.emplace_back(name);
+    REALEasyPrefs::prefItems.emplace_back(std::string(name) + "1");
+  }
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("p", ""), "p1");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("y", "gone"), "gone");
 }
 
 TEST_F(Prefs, setters_replaceInPlaceOrAppend) {
