@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
 
 #include "generator/RELine.h"
 #include "platform/Dialogs.h"
@@ -34,18 +37,45 @@ C* as(Control* control) {
   return static_cast<C*>(control);
 }
 
-int indexOf(const std::vector<std::string>& list, std::string_view text) {
-  for (std::size_t i = 0; i < list.size(); ++i)
-    if (TextEquals(list[i], text)) return static_cast<int>(i);
-  return -1;
+// Where each text of a list stands first. Keyed by the exact text, which is
+// the program's one comparison.
+class FirstIndex {
+ public:
+  FirstIndex() = default;
+  explicit FirstIndex(const std::vector<std::string>& list) {
+    for (std::size_t i = 0; i < list.size(); ++i) Add(list[i], static_cast<int>(i));
+  }
+  void Add(std::string_view text, int index) { first_.try_emplace(std::string(text), index); }
+  int Find(std::string_view text) const {
+    const auto it = first_.find(text);
+    return it == first_.end() ? -1 : it->second;
+  }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, int, Hash, std::equal_to<>> first_;
+};
+
+// Every "|"-field of a member or marker list, read in one pass: field j (from
+// 1) at [j - 1], as NthField gives it, and as many as CountFields counts.
+std::vector<std::string_view> fieldsOf(std::string_view list) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  for (std::size_t bar; (bar = list.find('|', start)) != std::string_view::npos; start = bar + 1)
+    fields.push_back(list.substr(start, bar - start));
+  fields.push_back(list.substr(start));
+  return fields;
 }
 
 // The parameter numbers of a member list ("|0|1|5").
 std::vector<int> members(std::string_view memberList) {
+  const std::vector<std::string_view> fields = fieldsOf(memberList);
   std::vector<int> numbers;
-  for (int j = 2; j <= CountFields(memberList, "|"); ++j)
-    if (const std::string_view field = NthField(memberList, "|", j); !field.empty())
-      numbers.push_back(ToInt32(Val(field)));
+  for (std::size_t j = 2; j <= fields.size(); ++j)
+    if (const std::string_view field = fields[j - 1]; !field.empty()) numbers.push_back(ToInt32(Val(field)));
   return numbers;
 }
 
@@ -165,6 +195,7 @@ void Window_Filter::readDescription(const FolderItem& description) {
   }
   // Only a description read to its end lets "Save" replace the filter file.
   descriptionFound_ = true;
+  FirstIndex groups;
   std::string property;
   while (!in->Eof()) {
     const generator::RELine line = generator::ParseLine(in->ReadLine());
@@ -181,9 +212,10 @@ void Window_Filter::readDescription(const FolderItem& description) {
     ParameterBox* box = k > 0 ? addParameterBox() : CheckBox_EnableParameter(0);
     box->SetCaption(Name[k]);
 
-    int g = indexOf(ListOfGroups, Group[k]);
+    int g = groups.Find(Group[k]);
     if (g < 0) {
       g = static_cast<int>(ListOfGroups.size());
+      groups.Add(Group[k], g);
       ListOfGroups.push_back(Group[k]);
       ItemsInGroup.emplace_back();
       NewLineInGroup.emplace_back();
@@ -204,16 +236,17 @@ void Window_Filter::readFilterFile(const FolderItem& filterFile) {
     if (!error.NotFound()) ReportIOError(error);  // a link to nothing is no filter file
     return;
   }
+  const FirstIndex groups(ListOfGroups), properties(Prop);
   bool parameterPart = false;
   while (!in->Eof()) {
     const std::string_view line = in->ReadLine();
     if (!parameterPart) {
       if (TextEquals(line, generator::kFilterSeparator)) {
         parameterPart = true;
-      } else if (const int g = indexOf(ListOfGroups, line); g >= 0) {
+      } else if (const int g = groups.Find(line); g >= 0) {
         if (GroupBox* box = CheckBox_EnableGroup(g)) box->SetState(1);
       }
-    } else if (const int k = indexOf(Prop, line); k >= 0) {
+    } else if (const int k = properties.Find(line); k >= 0) {
       if (ParameterBox* box = CheckBox_EnableParameter(k)) box->SetState(1);
     }
   }
@@ -231,18 +264,20 @@ void Window_Filter::PopupMenu_Group_Change() {
     box->SetLeft(249);
     box->SetTop(14);
   }
-  const std::string& memberList = ItemsInGroup[CurrentGroup];
-  const std::string& markerList = NewLineInGroup[CurrentGroup];
+  // The lists do not change while the window is open: each is read once per page.
+  const std::vector<std::string_view> memberFields = fieldsOf(ItemsInGroup[CurrentGroup]);
+  const std::vector<std::string_view> markerFields = fieldsOf(NewLineInGroup[CurrentGroup]);
   int x = kGridLeft, y = kGridTop, lastY = 0;
-  for (int j = 2; j <= CountFields(memberList, "|"); ++j) {
+  for (std::size_t j = 2; j <= memberFields.size(); ++j) {
     // Every marker starts a row of its own, also where the member would begin one anyway.
-    if (const std::string_view marker = NthField(markerList, "|", j); !marker.empty()) {
+    if (const std::string_view marker = j <= markerFields.size() ? markerFields[j - 1] : std::string_view();
+        !marker.empty()) {
       for (int n = CountFields(marker, kNewLineMarker) - 1; n > 0; --n) {
         x = kGridLeft;
         y += kRowStep;
       }
     }
-    if (ParameterBox* box = CheckBox_EnableParameter(ToInt32(Val(NthField(memberList, "|", j))))) {
+    if (ParameterBox* box = CheckBox_EnableParameter(ToInt32(Val(memberFields[j - 1])))) {
       box->SetLeft(x);
       box->SetTop(y);
     }

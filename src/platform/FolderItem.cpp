@@ -11,8 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "PosixFile.h"
 #include "Text.h"
@@ -34,22 +37,116 @@ FolderItem FolderItem::Parent() const {
   return FolderItem(path_.parent_path());
 }
 
-std::vector<FolderItem> FolderItem::Items() const {
+namespace {
+
+FolderStampReader stampReader = ReadFolderStamp;
+
+// How long a folder's time stamp may stay the same after a change: the first
+// covers a file system that keeps fractions of a second and the kernel's
+// coarse clock behind it; a clock of whole seconds (HFS+) or of two (FAT)
+// needs the second.
+constexpr std::int64_t kFineTickNanoseconds = 100'000'000;
+constexpr std::int64_t kSecondsTickNanoseconds = 2'000'000'000;
+
+std::int64_t nanoseconds(std::int64_t seconds, std::int64_t fraction) {
+  return seconds * 1'000'000'000 + fraction;
+}
+
+// The folder read last, kept while its stamp stays the same and was set
+// clearly before the reading.
+struct Listing {
+  fs::path folder;
+  FolderStamp stamp;
   std::vector<FolderItem> items;
-  std::error_code ec;
-  for (fs::directory_iterator it(path_, ec), end; !ec && it != end; it.increment(ec))
-    items.emplace_back(it->path());
-  std::sort(items.begin(), items.end(),
-            [](const FolderItem& a, const FolderItem& b) { return TextLess(a.Name(), b.Name()); });
+};
+
+std::mutex listingMutex;
+std::optional<Listing> lastListing;
+
+std::vector<FolderItem> readListing(const fs::path& folder, std::error_code& ec) {
+  std::vector<std::pair<std::string, fs::path>> named;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const auto name = it->path().filename().u8string();
+    named.emplace_back(std::string(name.begin(), name.end()), it->path());
+  }
+  std::sort(named.begin(), named.end(),
+            [](const auto& a, const auto& b) { return TextLess(a.first, b.first); });
+  std::vector<FolderItem> items;
+  items.reserve(named.size());
+  for (auto& entry : named) items.emplace_back(std::move(entry.second));
   return items;
 }
 
-int FolderItem::Count() const { return static_cast<int>(Items().size()); }
+// The listing as the folder is now, shared with the caller while it lasts.
+template <class F>
+auto withListing(const fs::path& folder, F&& use) {
+  std::lock_guard lock(listingMutex);
+  const std::optional<FolderStamp> stamp = stampReader(folder);
+  if (!stamp) {
+    lastListing.reset();
+    return use(std::vector<FolderItem>());
+  }
+  if (lastListing && lastListing->folder == folder && lastListing->stamp == *stamp)
+    return use(lastListing->items);
+
+  timespec now{};
+  const bool clock = ::clock_gettime(CLOCK_REALTIME, &now) == 0;
+  std::error_code ec;
+  std::vector<FolderItem> items = readListing(folder, ec);
+  const bool wholeSeconds = stamp->modifiedNanoseconds == 0 && stamp->changedNanoseconds == 0;
+  const std::int64_t tick = wholeSeconds ? kSecondsTickNanoseconds : kFineTickNanoseconds;
+  const bool settled = clock && nanoseconds(stamp->modifiedSeconds, stamp->modifiedNanoseconds) <=
+                                    nanoseconds(now.tv_sec, now.tv_nsec) - tick;
+  if (ec || !settled) {
+    lastListing.reset();
+    return use(items);
+  }
+  lastListing = Listing{folder, *stamp, std::move(items)};
+  return use(lastListing->items);
+}
+
+}  // namespace
+
+std::optional<FolderStamp> ReadFolderStamp(const fs::path& folder) {
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
+  FolderStamp stamp;
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.links = static_cast<std::uint64_t>(st.st_nlink);
+#if defined(__APPLE__)
+  const timespec modified = st.st_mtimespec, changed = st.st_ctimespec;
+#else
+  const timespec modified = st.st_mtim, changed = st.st_ctim;
+#endif
+  stamp.modifiedSeconds = modified.tv_sec;
+  stamp.modifiedNanoseconds = modified.tv_nsec;
+  stamp.changedSeconds = changed.tv_sec;
+  stamp.changedNanoseconds = changed.tv_nsec;
+  return stamp;
+}
+
+FolderStampReader SetFolderStampReader(FolderStampReader reader) {
+  std::lock_guard lock(listingMutex);
+  lastListing.reset();
+  return std::exchange(stampReader, reader ? reader : ReadFolderStamp);
+}
+
+std::vector<FolderItem> FolderItem::Items() const {
+  return withListing(path_, [](const std::vector<FolderItem>& items) { return items; });
+}
+
+int FolderItem::Count() const {
+  return withListing(path_,
+                     [](const std::vector<FolderItem>& items) { return static_cast<int>(items.size()); });
+}
 
 FolderItem FolderItem::Item(int index) const {
-  const auto items = Items();
-  if (index < 1 || index > static_cast<int>(items.size())) return {};
-  return items[index - 1];
+  return withListing(path_, [index](const std::vector<FolderItem>& items) {
+    if (index < 1 || index > static_cast<int>(items.size())) return FolderItem();
+    return items[static_cast<std::size_t>(index - 1)];
+  });
 }
 
 std::string FolderItem::Name() const {

@@ -1,6 +1,8 @@
 #pragma once
 // A file or folder by its path, existing or not. Cheap to copy.
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,8 @@ class FolderItem {
   FolderItem Parent() const;
 
   // Items of a folder, sorted by name with the one text comparison, from 1 to
-  // Count(); the listing is read again on every call.
+  // Count(). Every call sees the folder as it is at that moment; the listing
+  // read last is used again only while the folder's stamp shows no change.
   int Count() const;
   FolderItem Item(int index) const;
   std::vector<FolderItem> Items() const;
@@ -81,6 +84,24 @@ class FolderItem {
 
 // The item for a text that AbsolutePath() gave (path kind 0).
 FolderItem GetFolderItem(std::string_view absolutePath);
+
+// What a folder's status says of its entries: adding, removing or renaming an
+// entry changes the modification and change times. A file system's clock may
+// be coarse, so a change made within the same tick as the one before keeps
+// the stamp as it was: a listing is trusted only when the folder's
+// modification time lies a tick or more before the moment it was read.
+struct FolderStamp {
+  std::uint64_t device = 0, inode = 0, size = 0, links = 0;
+  std::int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+  std::int64_t changedSeconds = 0, changedNanoseconds = 0;
+  bool operator==(const FolderStamp&) const = default;
+};
+// stat(2) of the folder (following links); nothing when it has none.
+std::optional<FolderStamp> ReadFolderStamp(const std::filesystem::path& folder);
+// Where the listings take their stamps from; tests put a coarser clock in
+// place. Returns the reader in use before.
+using FolderStampReader = std::optional<FolderStamp> (*)(const std::filesystem::path& folder);
+FolderStampReader SetFolderStampReader(FolderStampReader reader);
 
 namespace SpecialFolder {
 FolderItem ApplicationData();  // the user's application-data folder

@@ -119,9 +119,10 @@ void MenuItem::Close() {
   MenuItem* parent = parent_;
   if (!parent) return;
   parent->detachChild(this);
+  // Menus are emptied from their end: look there first.
   auto& siblings = parent->children_;
-  auto it = std::find_if(siblings.begin(), siblings.end(), [this](auto& c) { return c.get() == this; });
-  if (it != siblings.end()) siblings.erase(it);  // destroys this item
+  auto it = std::find_if(siblings.rbegin(), siblings.rend(), [this](auto& c) { return c.get() == this; });
+  if (it != siblings.rend()) siblings.erase(std::next(it).base());  // destroys this item
 }
 
 MenuItem* MenuItem::Child(std::string_view name) const {

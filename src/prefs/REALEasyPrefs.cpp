@@ -1,7 +1,9 @@
 #include "REALEasyPrefs.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/Text.h"
 #include "platform/TextStream.h"
@@ -102,9 +104,41 @@ bool needsEscape(std::string_view name, std::string_view value) {
   return name.empty() && readEscaped("=" + std::string(value), n, v);
 }
 
+// Where each name stands first among the entries [0, indexed), so that a
+// lookup costs the same in a store of thousands of devices as in one of ten.
+// Keyed by the exact text, which is the program's one comparison. Loading
+// empties the arrays and appends to them, and so may code outside the store:
+// the index follows their length, starts again when the last entry it took
+// has gone, and a hit that no longer names its entry builds it again.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>> firstEntry;
+std::size_t indexed = 0;
+std::string lastIndexedName;
+
+void forgetIndex() {
+  firstEntry.clear();
+  indexed = 0;
+}
+
+void followArrays() {
+  if (prefNames.size() < indexed || (indexed > 0 && !TextEquals(prefNames[indexed - 1], lastIndexedName)))
+    forgetIndex();
+  if (indexed == prefNames.size()) return;
+  for (; indexed < prefNames.size(); ++indexed) firstEntry.try_emplace(prefNames[indexed], indexed);
+  lastIndexedName = prefNames[indexed - 1];
+}
+
 int find(std::string_view name) {
-  for (std::size_t i = 0; i < prefNames.size(); ++i)
-    if (TextEquals(prefNames[i], name)) return static_cast<int>(i);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    followArrays();
+    const auto it = firstEntry.find(name);
+    if (it == firstEntry.end()) return -1;
+    if (TextEquals(prefNames[it->second], name)) return static_cast<int>(it->second);
+    forgetIndex();
+  }
   return -1;
 }
 
@@ -119,6 +153,7 @@ IOResult InitPrefFile(std::string_view) { return InitPrefFolderFileMac(kBundleId
 IOResult InitPrefFolderFileMac(std::string_view fileName) {
   prefNames.clear();
   prefItems.clear();
+  forgetIndex();
   prefFileUnreadable = false;
   if (fileName.empty()) fileName = kBundleIdentifier;
   prefFile = SpecialFolder::Preferences().Child(fileName);
@@ -187,12 +222,19 @@ void SetPrefWindow(std::string_view name, const WindowBounds* window) {
 }
 
 void DeletePref(std::string_view name) {
-  for (std::size_t i = prefNames.size(); i-- > 0;) {
-    if (TextEquals(prefNames[i], name)) {
-      prefNames.erase(prefNames.begin() + static_cast<std::ptrdiff_t>(i));
-      prefItems.erase(prefItems.begin() + static_cast<std::ptrdiff_t>(i));
+  if (find(name) < 0) return;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < prefNames.size(); ++i) {
+    if (TextEquals(prefNames[i], name)) continue;
+    if (kept != i) {
+      prefNames[kept] = std::move(prefNames[i]);
+      prefItems[kept] = std::move(prefItems[i]);
     }
+    ++kept;
   }
+  prefNames.resize(kept);
+  prefItems.resize(kept);
+  forgetIndex();
 }
 
 IOResult WritePrefFile() {

@@ -18,6 +18,9 @@ inline constexpr const char* kBundleIdentifier = QM_BUNDLE_IDENTIFIER_TEXT;
 inline constexpr const char* kBundleIdentifier = "com.quirlomatic.Quirlomatic";
 #endif
 
+// Entry i is (prefNames[i], prefItems[i]). Code outside the store may read
+// them, empty both or append to both; any other change goes through the
+// functions below, whose lookups follow the arrays.
 extern std::vector<std::string> prefNames;
 extern std::vector<std::string> prefItems;
 extern platform::FolderItem prefFile;

@@ -238,6 +238,58 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"MarkerInsideDefault", {"", "|only"}, {{20, 46}, {20, 78}}, 110, 150}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// 3,000 parameters: two of every three in group "Big", every third in one of
+// ten groups "Small 0" to "Small 9" of a hundred each; every eighth member of
+// "Big" starts a row of its own, and the filter file names every seventh
+// property.
+TEST_F(FilterEditor, LargeDescriptionOpensWithEveryBoxOnItsPage) {
+  constexpr int kParameters = 3000;
+  auto groupOf = [](int k) { return k % 3 != 2 ? std::string("Big") : "Small " + std::to_string(k / 300); };
+  std::string description, filter = "#+#+#+#+#\n";
+  std::vector<int> big;
+  for (int k = 0; k < kParameters; ++k) {
+    const bool marker = groupOf(k) == "Big" && big.size() % 8 == 0;
+    if (groupOf(k) == "Big") big.push_back(k);
+    description += "<Value property=\"p" + std::to_string(k) + "\"  type=\"number\">\n";
+    description +=
+        "{{integer|0|9|P " + std::to_string(k) + "|" + groupOf(k) + "|0" + (marker ? "|nl" : "") + "}}\n";
+    if (k % 7 == 0) filter += "p" + std::to_string(k) + "\n";
+  }
+  AddDescription(kRE, description);
+  WriteFilter(kRE, filter);
+  Window_Filter* w = Open();
+
+  ASSERT_EQ(w->Prop.size(), std::size_t(kParameters));
+  EXPECT_EQ(w->ControlCount("CheckBox_EnableParameter"), kParameters);
+  EXPECT_EQ(w->ControlCount("CheckBox_EnableGroup"), 11);
+  ASSERT_EQ(w->ListOfGroups.size(), 11u);
+  EXPECT_EQ(w->ListOfGroups[1], "Small 0");
+  EXPECT_EQ(w->ListOfGroups[10], "Small 9");
+  States expectedStates;
+  for (int k = 0; k < kParameters; ++k) expectedStates.push_back(k % 7 == 0 ? 1 : 0);
+  EXPECT_EQ(ParameterStates(w), expectedStates);
+
+  auto pos = [w](int k) { return w->CheckBox_EnableParameter(k)->widget()->pos(); };
+  // "Big": blocks of eight members, each an empty row and two full ones.
+  for (int m = 0; m < static_cast<int>(big.size()); ++m)
+    ASSERT_EQ(pos(big[m]), QPoint(20 + 200 * (m % 4), 46 + 32 * (3 * (m / 8) + 1 + m % 8 / 4)))
+        << "member " << m;
+  for (int k = 2; k < kParameters; k += 3) ASSERT_EQ(pos(k).y(), -48) << k;
+  const int lastRowTop = 46 + 32 * (3 * 249 + 2);
+  EXPECT_EQ(w->PushButtonSave()->Top(), lastRowTop + 32);
+  EXPECT_EQ(w->Height(), lastRowTop + 72);
+
+  w->PopupMenu_Group()->SetListIndex(5);  // "Small 4": parameters 1202, 1205, ... 1499
+  for (int m = 0; m < 100; ++m)
+    ASSERT_EQ(pos(1202 + 3 * m), QPoint(20 + 200 * (m % 4), 46 + 32 * (m / 4))) << "member " << m;
+  for (int k : big) ASSERT_EQ(pos(k).y(), -48) << k;
+  EXPECT_EQ(pos(1199).y(), -48);
+  EXPECT_EQ(pos(1502).y(), -48);
+  EXPECT_EQ(GroupBox(w, 5)->pos(), QPoint(249, 14));
+  EXPECT_EQ(GroupBox(w, 0)->y(), -48);
+  EXPECT_EQ(w->Height(), 46 + 32 * 24 + 72);
+}
+
 TEST_F(FilterEditor, ArrowsWrapAndPagesKeepStates) {
   // Groups A (one member), B (five), C (two).
   AddDescription(

@@ -136,6 +136,43 @@ TEST_F(Prefs, duplicateNames_firstIsReadAndSet_deleteRemovesAll) {
   EXPECT_EQ(entries(), (std::vector<std::pair<std::string, std::string>>{{"y", "3"}}));
 }
 
+// Lookups stay those of a search from the first entry, whatever came before:
+// a reload that moves a name's first entry, deletions that move every entry
+// behind them, appends after them.
+TEST_F(Prefs, lookups_findTheFirstEntryAfterReloadsDeletesAndAppends) {
+  load("a=1\nb=2\n");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("b", ""), "2");
+  load("b=first\nb=second\nx=1\ny=2\nx=3\nz=4\ny=5\n");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("b", ""), "first");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("a", "absent"), "absent");
+  REALEasyPrefs::SetPrefString("y", "changed");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("y", ""), "changed");
+
+  REALEasyPrefs::DeletePref("x");
+  REALEasyPrefs::DeletePref("b");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("x", "gone"), "gone");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("y", ""), "changed");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("z", ""), "4");
+  REALEasyPrefs::SetPrefString("z", "5");
+  REALEasyPrefs::SetPrefString("x", "new");
+  REALEasyPrefs::SetPrefString("b", "again");
+  REALEasyPrefs::SetPrefString("x", "newer");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("x", ""), "newer");
+  REALEasyPrefs::DeletePref("absent");
+  write();
+  EXPECT_EQ(ReadFile(path()), "y=changed\nz=5\ny=5\nx=newer\nb=again\n");
+
+  // Emptied and filled again from outside, as the tests' own reset and setup do.
+  REALEasyPrefs::prefNames.clear();
+  REALEasyPrefs::prefItems.clear();
+  for (const char* name : {"p", "q", "r", "s", "t", "u"}) {
+    REALEasyPrefs::prefNames.emplace_back(name);
+    REALEasyPrefs::prefItems.emplace_back(std::string(name) + "1");
+  }
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("p", ""), "p1");
+  EXPECT_EQ(REALEasyPrefs::GetPrefString("y", "gone"), "gone");
+}
+
 TEST_F(Prefs, setters_replaceInPlaceOrAppend) {
   load("a=1\nb=2\n");
   REALEasyPrefs::SetPrefString("a", "");
