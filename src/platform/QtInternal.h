@@ -60,13 +60,21 @@ class WindowWidget : public QMainWindow {
   bool plainBox_ = false;
 };
 
+// Where a window stands. Whoever decides it says so; Window::stand(), right
+// before each showing, alone turns it into geometry.
+enum class Standing {
+  DesignPending,    // never shown and given no bounds: its design's placement applies
+  Given,            // never shown, bounds given by the program (stored bounds)
+  ByWindowManager,  // shown with no position of its own: the window manager chose one
+  Pinned,           // shown: it stays where it stands until the user or the program moves it
+};
+
 struct Window::Impl {
   QPointer<WindowWidget> widget;
   QWidget* content = nullptr;
-  QMenuBar* menuBar = nullptr;
   WindowDesign design;
-  bool placed = false;  // given a position of its own, so the design placement does not apply
-  bool shownOnce = false;
+  Standing standing = Standing::DesignPending;
+  bool shownBefore() const { return standing == Standing::ByWindowManager || standing == Standing::Pinned; }
   QPointer<QWidget> focusOnShow;  // while hidden: the control to focus when shown again
 };
 

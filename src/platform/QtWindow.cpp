@@ -252,8 +252,7 @@ void Window::ApplyDesign(const WindowDesign& design) {
 void Window::Show() {
   if (closed_) return;
   auto* w = impl_->widget.data();
-  if (!impl_->shownOnce) place();
-  impl_->shownOnce = true;
+  stand();
   bringForward(this);
   if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
   w->show();
@@ -263,36 +262,59 @@ void Window::Show() {
   RefreshMenus();
 }
 
-void Window::place() {
+void Window::stand() {
   auto* w = impl_->widget.data();
-  w->layout()->activate();  // the final size, menu-bar strip included
-  const QMargins margins = frameMargins(impl_->design.frame);
-  QRect frame = w->geometry().marginsAdded(margins);
-  if (!impl_->placed) {
-    QRect area;
-    if (impl_->design.placement == Placement::ParentCentered) {
-      // The window it reports on, also while that one is hidden.
-      for (Window* other : OpenWindows())
-        if (other != this && other->impl_->shownOnce && other->impl_->design.frame == Frame::Document) {
-          area = other->widget()->frameGeometry();
-          break;
-        }
+  Standing& standing = impl_->standing;
+  switch (standing) {
+    case Standing::DesignPending: {
+      if (impl_->design.placement == Placement::Default) {
+        standing = Standing::ByWindowManager;
+        return;
+      }
+      w->layout()->activate();  // the final size, menu-bar strip included
+      const QMargins margins = frameMargins(impl_->design.frame);
+      QRect frame = w->geometry().marginsAdded(margins);
+      QRect area;
+      if (impl_->design.placement == Placement::ParentCentered) {
+        // The window it reports on, also while that one is hidden.
+        for (Window* other : OpenWindows())
+          if (other != this && other->impl_->shownBefore() && other->impl_->design.frame == Frame::Document) {
+            area = other->widget()->frameGeometry();
+            break;
+          }
+      }
+      if (area.isNull())
+        if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+      frame.moveCenter(area.center());
+      w->setGeometry(onScreen(frame).marginsRemoved(margins));
+      break;
     }
-    if (area.isNull() && impl_->design.placement != Placement::Default)
-      if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
-    // Otherwise the window manager places it.
-    if (area.isNull()) return;
-    frame.moveCenter(area.center());
+    case Standing::Given: {
+      w->layout()->activate();
+      const QMargins margins = frameMargins(impl_->design.frame);
+      w->setGeometry(onScreen(w->geometry().marginsAdded(margins)).marginsRemoved(margins));
+      break;
+    }
+    case Standing::ByWindowManager:
+    case Standing::Pinned:
+      // Mapped again with no position of its own, the window manager would
+      // place it anew: the place it has is given as its own.
+      if (!w->isVisible())
+        if (QWindow* handle = w->windowHandle()) handle->setGeometry(w->geometry());
+      break;
   }
-  setClientGeometry(onScreen(frame).marginsRemoved(margins));
+  standing = Standing::Pinned;
 }
 
-void Window::setClientGeometry(const QRect& client) {
+void Window::moveContentTo(QPoint at) {
+  const QPoint from(Left(), Top());
+  // Set to where it stands (a restore without a stored entry), a window
+  // keeps what placed it.
+  if (at == from) return;
   auto* w = impl_->widget.data();
-  if (client == w->geometry() && (impl_->placed || impl_->shownOnce)) return;
-  impl_->placed = true;
   // Client-area geometry both ways: move() would place the frame once shown.
-  w->setGeometry(client);
+  w->setGeometry(w->geometry().translated(at - from));
+  impl_->standing = impl_->shownBefore() ? Standing::Pinned : Standing::Given;
 }
 
 QPoint Window::contentOffset() const {
@@ -343,15 +365,8 @@ std::int32_t Window::Top() const { return impl_->widget->geometry().y() + conten
 std::int32_t Window::Width() const { return impl_->content->minimumWidth(); }
 std::int32_t Window::Height() const { return impl_->content->minimumHeight(); }
 
-// Setting a window to where it already is (its own present bounds, as a
-// restore without a stored entry does) leaves a window that was never shown
-// to its design placement.
-void Window::SetLeft(std::int32_t value) {
-  if (value != Left()) setClientGeometry(impl_->widget->geometry().translated(value - Left(), 0));
-}
-void Window::SetTop(std::int32_t value) {
-  if (value != Top()) setClientGeometry(impl_->widget->geometry().translated(0, value - Top()));
-}
+void Window::SetLeft(std::int32_t value) { moveContentTo(QPoint(value, Top())); }
+void Window::SetTop(std::int32_t value) { moveContentTo(QPoint(Left(), value)); }
 void Window::SetWidth(std::int32_t value) {
   const auto& d = impl_->design;
   impl_->content->setFixedWidth(clamp(value, d.minWidth, d.maxWidth));

@@ -17,7 +17,6 @@
 #include "WindowBounds.h"
 
 class QPoint;
-class QRect;
 class QWidget;
 
 namespace platform {
@@ -126,8 +125,8 @@ class Window : public WindowBounds {
   friend W* SharedWindow();
   void build();
   void restoreFocus();
-  void place();
-  void setClientGeometry(const QRect& client);
+  void stand();  // right before each showing
+  void moveContentTo(QPoint at);
   QPoint contentOffset() const;
   void registerControl(std::unique_ptr<Control> control, std::string_view name, Rect rect,
                        bool inArray);
