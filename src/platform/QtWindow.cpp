@@ -78,27 +78,30 @@ void endWhenNoDialogIsOpen(Window* window) {
 
 int clamp(int value, int low, int high) { return std::max(low, std::min(value, high)); }
 
-// What the window manager adds around the client area of a window of this
-// frame kind. Known only once it has framed one; it frames every window of a
-// kind alike, so the last one seen stands for the next.
-QMargins frameMargins(Frame kind) {
-  static std::map<Frame, QMargins> seen;
-  auto margins = [](QWidget* widget) {
-    return widget && widget->isVisible() && widget->windowHandle() ? widget->windowHandle()->frameMargins()
-                                                                     : QMargins();
+// What the window manager puts around a window's client area. Qt knows a
+// window's own margins once the window manager has framed it and Qt has
+// taken that in; until then, and while the window is hidden, the margins last
+// seen on a shown window of the same frame kind stand for them: the window
+// manager frames every window of a kind alike.
+QMargins frameMargins(const Window& window) {
+  static std::map<Frame, QMargins> lastSeen;
+  auto learn = [](const QWidget* shown, Frame kind) {
+    if (!shown || !shown->isVisible() || !shown->windowHandle()) return false;
+    const QMargins margins = shown->windowHandle()->frameMargins();
+    if (margins.isNull()) return false;
+    lastSeen[kind] = margins;
+    return true;
   };
-  for (Window* window : Window::OpenWindows())
-    if (window->impl()->design.frame == kind)
-      if (QMargins m = margins(window->widget()); !m.isNull()) seen[kind] = m;
-  if (kind == Frame::Document && !seen.count(kind)) {
-    // The menu-bar window is the first one framed; its bottom edge may carry
-    // a resize handle that the fixed-size windows do not get.
-    if (QMargins m = margins(MenuBarWindow()); !m.isNull()) return QMargins(m.left(), m.top(), m.right(), m.left());
-  }
-  if (auto it = seen.find(kind); it != seen.end()) return it->second;
+  const Frame kind = window.impl()->design.frame;
+  if (learn(window.widget(), kind)) return lastSeen[kind];
+  for (Window* other : Window::OpenWindows()) learn(other->widget(), other->impl()->design.frame);
+  learn(MenuBarWindow(), Frame::Document);
+  if (auto it = lastSeen.find(kind); it != lastSeen.end()) return it->second;
   if (kind == Frame::Document) return QMargins(0, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
   return {};
 }
+
+QRect frameGeometry(const Window& window) { return window.widget()->geometry().marginsAdded(frameMargins(window)); }
 
 // A frame rectangle moved by the least amount that puts it wholly on the
 // screen it is on (the main screen when it is on none). Along a side where it
@@ -272,29 +275,26 @@ void Window::stand() {
         return;
       }
       w->layout()->activate();  // the final size, menu-bar strip included
-      const QMargins margins = frameMargins(impl_->design.frame);
-      QRect frame = w->geometry().marginsAdded(margins);
       QRect area;
       if (impl_->design.placement == Placement::ParentCentered) {
         // The window it reports on, also while that one is hidden.
         for (Window* other : OpenWindows())
           if (other != this && other->impl_->shownBefore() && other->impl_->design.frame == Frame::Document) {
-            area = other->widget()->frameGeometry();
+            area = frameGeometry(*other);
             break;
           }
       }
       if (area.isNull())
         if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+      QRect frame = frameGeometry(*this);
       frame.moveCenter(area.center());
-      w->setGeometry(onScreen(frame).marginsRemoved(margins));
+      w->setGeometry(onScreen(frame).marginsRemoved(frameMargins(*this)));
       break;
     }
-    case Standing::Given: {
+    case Standing::Given:
       w->layout()->activate();
-      const QMargins margins = frameMargins(impl_->design.frame);
-      w->setGeometry(onScreen(w->geometry().marginsAdded(margins)).marginsRemoved(margins));
+      w->setGeometry(onScreen(frameGeometry(*this)).marginsRemoved(frameMargins(*this)));
       break;
-    }
     case Standing::ByWindowManager:
     case Standing::Pinned:
       // Mapped again with no position of its own, the window manager would
@@ -324,6 +324,7 @@ QPoint Window::contentOffset() const {
 
 void Window::Hide() {
   if (impl_->widget) {
+    frameMargins(*this);  // seen while shown, its frame stands for it while hidden
     impl_->focusOnShow = impl_->widget->focusWidget();
     impl_->widget->hide();
   }
