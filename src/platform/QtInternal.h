@@ -84,9 +84,17 @@ QWidget* DialogParent();
 // The window that shows the menu bar where the OS has no global one; nullptr on macOS.
 QMainWindow* MenuBarWindow();
 
-// Brings the enabled state of the menus up to date (not while quitting).
+// Brings the enabled state of the menus up to date (not while quitting):
+// when the front window changes, right before a popup opens and right before
+// a shortcut acts.
 void RefreshMenus();
-// Makes the Window whose top-level widget this is the frontmost one.
-void BringForward(QWidget* topLevel);
+
+// Which window is in front (QtFront.cpp). A window joins the order, or goes
+// to its top, when it is activated, shown, or pressed on its own menu bar.
+void BringForward(Window* window);
+void BringForward(QWidget* topLevel);  // the Window whose top-level widget this is, if any
+void ForgetWindow(Window* window);     // closed or ended
+// Shown, hidden, minimised or restored: the front window may have changed.
+void FrontMayHaveChanged();
 
 }  // namespace platform

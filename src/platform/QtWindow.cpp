@@ -12,7 +12,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <list>
 
 #if defined(QM_HAVE_XCB)
 #include <QGuiApplication>
@@ -28,21 +27,9 @@
 namespace platform {
 namespace {
 
-// Open instances, the most recently brought forward first.
-std::list<Window*>& stacking() {
-  static std::list<Window*> windows;
-  return windows;
-}
-
 std::map<std::type_index, Window*>& shared() {
   static std::map<std::type_index, Window*> windows;
   return windows;
-}
-
-void bringForward(Window* window) {
-  auto& order = stacking();
-  order.remove(window);
-  order.push_front(window);
 }
 
 // Presses on the content area reach the window's MouseDown event.
@@ -171,12 +158,22 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 bool WindowWidget::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate && owner_ && !owner_->IsClosed()) bringForward(owner_);
-  // A minimised window is no longer in front.
-  if (event->type() == QEvent::WindowStateChange) RefreshMenus();
   // Sent after the native window is made and before it is mapped.
   if (event->type() == QEvent::Show && plainBox_) keepOutOfTaskBars(this);
-  return QMainWindow::event(event);
+  const bool handled = QMainWindow::event(event);
+  switch (event->type()) {
+    case QEvent::WindowActivate:
+      if (owner_ && !owner_->IsClosed()) BringForward(owner_);
+      break;
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::WindowStateChange:
+      FrontMayHaveChanged();
+      break;
+    default:
+      break;
+  }
+  return handled;
 }
 
 void WindowWidget::paintEvent(QPaintEvent* event) {
@@ -188,11 +185,6 @@ void WindowWidget::paintEvent(QPaintEvent* event) {
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-void BringForward(QWidget* topLevel) {
-  if (auto* w = dynamic_cast<WindowWidget*>(topLevel); w && w->owner() && !w->owner()->IsClosed())
-    bringForward(w->owner());
-}
-
 Window::Window() : impl_(std::make_unique<Impl>()) {
   impl_->widget = new WindowWidget(this);
   impl_->content = new ContentWidget(this);
@@ -202,7 +194,7 @@ Window::Window() : impl_(std::make_unique<Impl>()) {
 }
 
 Window::~Window() {
-  stacking().remove(this);
+  ForgetWindow(this);
   for (auto it = shared().begin(); it != shared().end();)
     it = it->second == this ? shared().erase(it) : std::next(it);
   controls_.clear();
@@ -224,7 +216,7 @@ void Window::build() {
   Layout();
   CreateControls();
   AddMenuHandlers();
-  bringForward(this);
+  BringForward(this);  // one of the open windows from now on
   Event_Open();
   if (!closed_ && impl_->design.visible) Show();
 }
@@ -256,13 +248,12 @@ void Window::Show() {
   if (closed_) return;
   auto* w = impl_->widget.data();
   stand();
-  bringForward(this);
   if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
   w->show();
   w->raise();
   w->activateWindow();
   restoreFocus();
-  RefreshMenus();
+  BringForward(this);
 }
 
 void Window::stand() {
@@ -328,7 +319,6 @@ void Window::Hide() {
     impl_->focusOnShow = impl_->widget->focusWidget();
     impl_->widget->hide();
   }
-  RefreshMenus();
 }
 
 // An activation that reaches a hidden window (the window manager's answer to
@@ -350,9 +340,8 @@ void Window::Close() {
   for (auto& timer : timers_) timer->Stop();
   for (auto it = shared().begin(); it != shared().end();)
     it = it->second == this ? shared().erase(it) : std::next(it);
-  stacking().remove(this);
+  ForgetWindow(this);
   if (impl_->widget) impl_->widget->hide();
-  RefreshMenus();
   // The Close may come from one of this window's own handlers: end the
   // instance once that handler has returned.
   QTimer::singleShot(0, qApp, [this] { endWhenNoDialogIsOpen(this); });
@@ -449,17 +438,6 @@ Timer* Window::AddTimer(int period) {
   timers_.back()->SetPeriod(period);
   return timers_.back().get();
 }
-
-Window* Window::Frontmost() {
-  // The order of activation alone decides: activating the menu-bar window, a
-  // dialog or another program leaves the last active window in front, as a
-  // global menu bar does.
-  for (Window* window : stacking())
-    if (window->Visible() && !window->widget()->isMinimized()) return window;
-  return nullptr;
-}
-
-std::vector<Window*> Window::OpenWindows() { return {stacking().begin(), stacking().end()}; }
 
 QWidget* Window::widget() const { return impl_->widget; }
 QWidget* Window::content() const { return impl_->content; }

@@ -93,7 +93,7 @@ class Window : public WindowBounds {
   // The frontmost of this program's windows: the last activated one that is
   // still shown and not minimised; nullptr when none is.
   static Window* Frontmost();
-  // Every open instance, newest first.
+  // Every open instance, the most recently brought forward first.
   static std::vector<Window*> OpenWindows();
 
   QWidget* widget() const;  // the top-level widget
