@@ -10,8 +10,13 @@
 #include <QPointer>
 #include <QString>
 
+#include <list>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "Menu.h"
 #include "Picture.h"
@@ -50,6 +55,8 @@ class WindowWidget : public QMainWindow {
   void setPlainBox(bool plainBox) { plainBox_ = plainBox; }
 
  protected:
+  // Tab and Shift+Tab follow the controls' tab order.
+  bool focusNextPrevChild(bool next) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool event(QEvent* event) override;
@@ -69,12 +76,42 @@ enum class Standing {
   Pinned,           // shown: it stays where it stands until the user or the program moves it
 };
 
+// A window's controls: owned in the order they were made, found by name and
+// by index in logarithmic time, and in tab order, where the members of a
+// control array share their array's place, in the order of their indexes.
+class ControlSet {
+ public:
+  int nextFreeIndex(std::string_view arrayName) const;
+  // Registers a control under its name and index (-1 outside an array).
+  void add(std::unique_ptr<Control> control);
+  Control* find(std::string_view name, int index) const;  // index -1: a control outside an array
+  Control* first(std::string_view name) const;
+  int count(std::string_view name) const;
+  // The control whose widget this is or lies in.
+  Control* holding(const QWidget* widget) const;
+  // The next control after `from` in tab order (before it, backwards) that
+  // Tab can reach, round the end; nullptr when none but `from` can.
+  Control* nextTabStop(const Control* from, bool forwards) const;
+  void clear();
+
+ private:
+  struct Named {
+    Control* single = nullptr;
+    std::vector<Control*> members;  // members[i] has index i
+  };
+  std::vector<std::unique_ptr<Control>> owned_;
+  std::map<std::string, Named, std::less<>> named_;
+  std::list<Control*> tabOrder_;
+  std::unordered_map<const QWidget*, std::list<Control*>::iterator> tabPlace_;
+};
+
 struct Window::Impl {
   QPointer<WindowWidget> widget;
   QWidget* content = nullptr;
   WindowDesign design;
   Standing standing = Standing::DesignPending;
   bool shownBefore() const { return standing == Standing::ByWindowManager || standing == Standing::Pinned; }
+  ControlSet controls;
   QPointer<QWidget> focusOnShow;  // while hidden: the control to focus when shown again
 };
 

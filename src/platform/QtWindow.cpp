@@ -197,7 +197,7 @@ Window::~Window() {
   ForgetWindow(this);
   for (auto it = shared().begin(); it != shared().end();)
     it = it->second == this ? shared().erase(it) : std::next(it);
-  controls_.clear();
+  impl_->controls.clear();
   timers_.clear();
   if (impl_->widget) {
     impl_->widget->disown();
@@ -384,53 +384,6 @@ bool Window::HandleMenu(const std::string& itemName) {
   MenuHandler handler = it->second;
   handler();
   return true;
-}
-
-Control* Window::ControlByName(std::string_view name) const {
-  for (auto& control : controls_)
-    if (control->name_ == name) return control.get();
-  return nullptr;
-}
-
-Control* Window::ControlByNameIndex(std::string_view name, int index) const {
-  for (auto& control : controls_)
-    if (control->name_ == name && control->index_ == index) return control.get();
-  return nullptr;
-}
-
-int Window::ControlCount(std::string_view name) const {
-  return static_cast<int>(std::count_if(controls_.begin(), controls_.end(),
-                                        [&](auto& c) { return c->name_ == name; }));
-}
-
-void Window::registerControl(std::unique_ptr<Control> control, std::string_view name, Rect rect,
-                             bool inArray) {
-  control->name_ = name;
-  if (inArray) {
-    int next = 0;
-    for (auto& other : controls_)
-      if (other->name_ == name) next = std::max(next, other->index_ + 1);
-    control->index_ = next;
-  }
-  QWidget* w = control->widget();
-  w->setObjectName(toQ(name) + (inArray ? QString("_%1").arg(control->index_) : QString()));
-  w->setGeometry(rect.left, rect.top, rect.width, rect.height);
-  // The members of a control array share their array's place in the tab order.
-  if (inArray)
-    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
-      if ((*it)->name_ == name) {
-        QWidget* last = (*it)->widget();
-        // Qt leaves a widget that takes no focus (a parked one) out of setTabOrder.
-        const Qt::FocusPolicy lastPolicy = last->focusPolicy();
-        last->setFocusPolicy(Qt::StrongFocus);
-        w->setFocusPolicy(Qt::StrongFocus);
-        QWidget::setTabOrder(last, w);
-        last->setFocusPolicy(lastPolicy);
-        break;
-      }
-  control->placed();
-  w->show();
-  controls_.push_back(std::move(control));
 }
 
 Timer* Window::AddTimer(int period) {

@@ -136,7 +136,6 @@ class Window : public WindowBounds {
   std::unique_ptr<Impl> impl_;
   MenuBar* menuBar_ = nullptr;
   std::map<std::string, MenuHandler> menuHandlers_;
-  std::vector<std::unique_ptr<Control>> controls_;
   std::vector<std::unique_ptr<Timer>> timers_;
   bool closed_ = false;
   std::type_index type_ = typeid(void);
