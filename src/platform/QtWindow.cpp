@@ -13,8 +13,9 @@
 
 #include <algorithm>
 
-#if defined(QM_HAVE_XCB)
 #include <QGuiApplication>
+#if defined(QM_HAVE_XCB) && QT_CONFIG(xcb)
+#define QM_X11_TASK_BAR_STATES 1
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -108,7 +109,7 @@ QRect onScreen(QRect frame) {
   return frame;
 }
 
-#if defined(QM_HAVE_XCB)
+#if defined(QM_X11_TASK_BAR_STATES)
 // Task bars and pagers leave out windows in these states; the window manager
 // drops the states of a hidden window, so they are set before every showing.
 void keepOutOfTaskBars(QWidget* widget) {
