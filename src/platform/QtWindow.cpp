@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
@@ -13,7 +14,7 @@
 
 #include <algorithm>
 
-#include <QGuiApplication>
+// Qt's X11 interface exists only where Qt was built with its xcb platform.
 #if defined(QM_HAVE_XCB) && QT_CONFIG(xcb)
 #define QM_X11_TASK_BAR_STATES 1
 #include <xcb/xcb.h>
@@ -89,7 +90,11 @@ QMargins frameMargins(const Window& window) {
   return {};
 }
 
-QRect frameGeometry(const Window& window) { return window.widget()->geometry().marginsAdded(frameMargins(window)); }
+QRect frameGeometry(const Window& window) {
+  QWidget* widget = window.widget();
+  widget->layout()->activate();  // the final size, menu-bar strip included
+  return widget->geometry().marginsAdded(frameMargins(window));
+}
 
 // A frame rectangle moved by the least amount that puts it wholly on the
 // screen it is on (the main screen when it is on none). Along a side where it
@@ -107,6 +112,30 @@ QRect onScreen(QRect frame) {
   frame.moveLeft(fit(frame.left(), frame.width(), area.left(), area.width()));
   frame.moveTop(fit(frame.top(), frame.height(), area.top(), area.height()));
   return frame;
+}
+
+// Where a window with the design placement `placement` stands when first shown.
+QRect centredFrame(const Window& window, Placement placement) {
+  QRect area;
+  if (placement == Placement::ParentCentered) {
+    // The window it reports on, also while that one is hidden.
+    for (Window* other : Window::OpenWindows())
+      if (other != &window && other->impl()->shownBefore() && other->impl()->design.frame == Frame::Document) {
+        area = frameGeometry(*other);
+        break;
+      }
+  }
+  if (area.isNull())
+    if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+  QRect frame = frameGeometry(window);
+  frame.moveCenter(area.center());
+  return frame;
+}
+
+// On its first showing a window is kept wholly on a screen, moved the least
+// that does it.
+void placeFrame(const Window& window, const QRect& frame) {
+  window.widget()->setGeometry(onScreen(frame).marginsRemoved(frameMargins(window)));
 }
 
 #if defined(QM_X11_TASK_BAR_STATES)
@@ -259,33 +288,16 @@ void Window::Show() {
 
 void Window::stand() {
   auto* w = impl_->widget.data();
-  Standing& standing = impl_->standing;
-  switch (standing) {
-    case Standing::DesignPending: {
+  switch (impl_->standing) {
+    case Standing::DesignPending:
       if (impl_->design.placement == Placement::Default) {
-        standing = Standing::ByWindowManager;
+        impl_->standing = Standing::ByWindowManager;  // which places it as it maps it
         return;
       }
-      w->layout()->activate();  // the final size, menu-bar strip included
-      QRect area;
-      if (impl_->design.placement == Placement::ParentCentered) {
-        // The window it reports on, also while that one is hidden.
-        for (Window* other : OpenWindows())
-          if (other != this && other->impl_->shownBefore() && other->impl_->design.frame == Frame::Document) {
-            area = frameGeometry(*other);
-            break;
-          }
-      }
-      if (area.isNull())
-        if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
-      QRect frame = frameGeometry(*this);
-      frame.moveCenter(area.center());
-      w->setGeometry(onScreen(frame).marginsRemoved(frameMargins(*this)));
+      placeFrame(*this, centredFrame(*this, impl_->design.placement));
       break;
-    }
     case Standing::Given:
-      w->layout()->activate();
-      w->setGeometry(onScreen(frameGeometry(*this)).marginsRemoved(frameMargins(*this)));
+      placeFrame(*this, frameGeometry(*this));
       break;
     case Standing::ByWindowManager:
     case Standing::Pinned:
@@ -295,7 +307,7 @@ void Window::stand() {
         if (QWindow* handle = w->windowHandle()) handle->setGeometry(w->geometry());
       break;
   }
-  standing = Standing::Pinned;
+  impl_->standing = Standing::Pinned;
 }
 
 void Window::moveContentTo(QPoint at) {
