@@ -90,7 +90,8 @@ class ControlSet {
   // The control whose widget this is or lies in.
   Control* holding(const QWidget* widget) const;
   // The next control after `from` in tab order (before it, backwards) that
-  // Tab can reach, round the end; nullptr when none but `from` can.
+  // Tab can reach, round the end; from none, the first (the last). nullptr
+  // when none but `from` can.
   Control* nextTabStop(const Control* from, bool forwards) const;
   void clear();
 

@@ -57,23 +57,29 @@ Control* ControlSet::holding(const QWidget* widget) const {
 }
 
 Control* ControlSet::nextTabStop(const Control* from, bool forwards) const {
-  auto start = tabPlace_.find(from->widget());
-  if (start == tabPlace_.end()) return nullptr;
   auto tabStop = [](const Control* control) {
     const QWidget* widget = control->widget();
     return (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisibleTo(widget->window());
   };
-  std::list<Control*>::const_iterator it = start->second;
-  for (;;) {
+  if (tabOrder_.empty()) return nullptr;
+  // From no control: the first, or backwards the last.
+  std::list<Control*>::const_iterator it = forwards ? std::prev(tabOrder_.end()) : tabOrder_.begin();
+  if (from) {
+    auto place = tabPlace_.find(from->widget());
+    if (place == tabPlace_.end()) return nullptr;
+    it = place->second;
+  }
+  const auto start = it;
+  do {
     if (forwards) {
       if (++it == tabOrder_.end()) it = tabOrder_.begin();
     } else {
       if (it == tabOrder_.begin()) it = tabOrder_.end();
       --it;
     }
-    if (*it == from) return nullptr;
-    if (tabStop(*it)) return *it;
-  }
+    if (*it != from && tabStop(*it)) return *it;
+  } while (it != start);
+  return nullptr;
 }
 
 void ControlSet::clear() {
@@ -84,13 +90,14 @@ void ControlSet::clear() {
 }
 
 bool WindowWidget::focusNextPrevChild(bool next) {
-  if (owner_)
-    if (Control* from = owner_->impl()->controls.holding(focusWidget())) {
-      if (Control* to = owner_->impl()->controls.nextTabStop(from, next))
-        to->widget()->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-      return true;
-    }
-  return QMainWindow::focusNextPrevChild(next);
+  if (!owner_) return QMainWindow::focusNextPrevChild(next);
+  const ControlSet& controls = owner_->impl()->controls;
+  Control* from = controls.holding(focusWidget());
+  // The focus elsewhere (the menu bar) moves as Qt moves it.
+  if (!from && focusWidget()) return QMainWindow::focusNextPrevChild(next);
+  if (Control* to = controls.nextTabStop(from, next))
+    to->widget()->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
 }
 
 Control* Window::ControlByName(std::string_view name) const { return impl_->controls.first(name); }
