@@ -35,8 +35,8 @@ class Control {
   int Width() const;
   int Height() const;
   // A control placed wholly above the window's visible area (a negative top)
-  // exists without being seen: it takes no keyboard focus there, and takes
-  // focus as before once it is placed in view again.
+  // exists without being seen: it takes no keyboard focus there, and hands
+  // the focus on if it had it; placed in view again, it takes focus as before.
   void SetLeft(int left);
   void SetTop(int top);
   bool Enabled() const;
@@ -51,13 +51,18 @@ class Control {
 
  private:
   friend class Window;
-  void placed();  // after every change of place
+  // Keyboard focus follows what the user can see, after every change of
+  // place or of the control's own focus policy.
+  void focusFollowsPlace();
+  bool inView() const;
+  void takeFocusOnlyInView();
+  void handFocusOn();  // to the next control in tab order, if this one has it
 
   platform::Window* window_;
   QWidget* widget_;
   std::string name_;
   int index_ = -1;
-  int focusPolicy_;  // the policy the control has while in view
+  int ownFocusPolicy_;  // the policy the control has while in view
 };
 
 class Label : public Control {

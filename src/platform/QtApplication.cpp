@@ -47,12 +47,12 @@ QPointer<QMainWindow> menuBarWindow;
 QMenuBar* globalMenuBar = nullptr;
 #endif
 
-// Menus are brought up to date whenever their state can be seen or used:
-// before a shortcut acts (so that a disabled item's shortcut does nothing) and
-// before a menu bar reacts to a press or a key (a title clicked right after a
-// window came to the front must not open a menu that window disables). The
-// shortcut event comes several times per key press: the refresh is cheap and
-// gives the same result each time.
+// Besides following the front window, the menus are brought up to date
+// right before a shortcut acts (so that a disabled item's shortcut does
+// nothing) and right before a popup opens: a press or a key on a menu bar
+// opens one before the menu's aboutToShow, so a title's state must be right
+// by then. The shortcut event comes several times per key press: the
+// refresh is cheap and gives the same result each time.
 class MenuRefresher : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -106,9 +106,6 @@ Application::Application()
       impl_(new Impl) {
   theApplication = this;
   qApp->installEventFilter(&impl_->refresher);
-  // A title greyed for one window must show its true state as soon as another
-  // window comes to the front, before any menu is opened.
-  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, &impl_->refresher, [] { RefreshMenus(); });
 }
 
 Application::~Application() {

@@ -75,7 +75,7 @@ class CheckBoxWidget : public QCheckBox {
 }  // namespace
 
 Control::Control(platform::Window& window, QWidget* widget)
-    : window_(&window), widget_(widget), focusPolicy_(widget->focusPolicy()) {
+    : window_(&window), widget_(widget), ownFocusPolicy_(widget->focusPolicy()) {
   widget_->setParent(window.content());
 }
 
@@ -87,35 +87,37 @@ int Control::Width() const { return widget_->width(); }
 int Control::Height() const { return widget_->height(); }
 void Control::SetLeft(int left) {
   widget_->move(left, widget_->y());
-  placed();
+  focusFollowsPlace();
 }
 void Control::SetTop(int top) {
   widget_->move(widget_->x(), top);
-  placed();
+  focusFollowsPlace();
 }
 bool Control::Enabled() const { return widget_->isEnabled(); }
 void Control::SetEnabled(bool enabled) { widget_->setEnabled(enabled); }
 void Control::SetAcceptFocus(bool accept) {
-  focusPolicy_ = accept ? Qt::StrongFocus : Qt::NoFocus;
-  placed();
+  ownFocusPolicy_ = accept ? Qt::StrongFocus : Qt::NoFocus;
+  focusFollowsPlace();
 }
 
-void Control::placed() {
-  const bool parked = widget_->y() + widget_->height() <= 0;
-  widget_->setFocusPolicy(parked ? Qt::NoFocus : static_cast<Qt::FocusPolicy>(focusPolicy_));
-  // Keys must not reach a control that has just left the view: its window's
-  // focus moves on to the next control that takes it.
-  QWidget* top = widget_->window();
-  if (widget_->focusPolicy() != Qt::NoFocus || top->focusWidget() != widget_) return;
-  for (QWidget* next = widget_->nextInFocusChain(); next && next != widget_;
-       next = next->nextInFocusChain()) {
-    if (next->window() == top && (next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
-        next->isVisibleTo(top)) {
-      next->setFocus(Qt::OtherFocusReason);
-      return;
-    }
-  }
-  widget_->clearFocus();
+void Control::focusFollowsPlace() {
+  takeFocusOnlyInView();
+  if (widget_->focusPolicy() == Qt::NoFocus) handFocusOn();
+}
+
+bool Control::inView() const { return widget_->y() + widget_->height() > 0; }
+
+void Control::takeFocusOnlyInView() {
+  widget_->setFocusPolicy(inView() ? static_cast<Qt::FocusPolicy>(ownFocusPolicy_) : Qt::NoFocus);
+}
+
+// Keys must not reach a control that can take the focus no longer.
+void Control::handFocusOn() {
+  if (widget_->window()->focusWidget() != widget_) return;
+  if (Control* next = window_->impl()->controls.nextTabStop(this, true))
+    next->widget_->setFocus(Qt::OtherFocusReason);
+  else
+    widget_->clearFocus();
 }
 
 // Label

@@ -85,9 +85,7 @@ QMenu* EnsureMenu(MenuItem* item) {
     impl->menu = new QMenu();
     impl->menu->setTitle(impl->action->text());
     impl->action->setMenu(impl->menu);
-    QObject::connect(impl->menu, &QMenu::aboutToShow, [] {
-      if (Application* app = Application::Instance()) app->UpdateMenus();
-    });
+    QObject::connect(impl->menu, &QMenu::aboutToShow, [] { RefreshMenus(); });
   }
   return impl->menu;
 }

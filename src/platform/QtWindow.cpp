@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
@@ -12,10 +13,10 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <list>
 
-#if defined(QM_HAVE_XCB)
-#include <QGuiApplication>
+// Qt's X11 interface exists only where Qt was built with its xcb platform.
+#if defined(QM_HAVE_XCB) && QT_CONFIG(xcb)
+#define QM_X11_TASK_BAR_STATES 1
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -28,21 +29,9 @@
 namespace platform {
 namespace {
 
-// Open instances, the most recently brought forward first.
-std::list<Window*>& stacking() {
-  static std::list<Window*> windows;
-  return windows;
-}
-
 std::map<std::type_index, Window*>& shared() {
   static std::map<std::type_index, Window*> windows;
   return windows;
-}
-
-void bringForward(Window* window) {
-  auto& order = stacking();
-  order.remove(window);
-  order.push_front(window);
 }
 
 // Presses on the content area reach the window's MouseDown event.
@@ -78,26 +67,33 @@ void endWhenNoDialogIsOpen(Window* window) {
 
 int clamp(int value, int low, int high) { return std::max(low, std::min(value, high)); }
 
-// What the window manager adds around the client area of a window of this
-// frame kind. Known only once it has framed one; it frames every window of a
-// kind alike, so the last one seen stands for the next.
-QMargins frameMargins(Frame kind) {
-  static std::map<Frame, QMargins> seen;
-  auto margins = [](QWidget* widget) {
-    return widget && widget->isVisible() && widget->windowHandle() ? widget->windowHandle()->frameMargins()
-                                                                     : QMargins();
+// What the window manager puts around a window's client area. Qt knows a
+// window's own margins once the window manager has framed it and Qt has
+// taken that in; until then, and while the window is hidden, the margins last
+// seen on a shown window of the same frame kind stand for them: the window
+// manager frames every window of a kind alike.
+QMargins frameMargins(const Window& window) {
+  static std::map<Frame, QMargins> lastSeen;
+  auto learn = [](const QWidget* shown, Frame kind) {
+    if (!shown || !shown->isVisible() || !shown->windowHandle()) return false;
+    const QMargins margins = shown->windowHandle()->frameMargins();
+    if (margins.isNull()) return false;
+    lastSeen[kind] = margins;
+    return true;
   };
-  for (Window* window : Window::OpenWindows())
-    if (window->impl()->design.frame == kind)
-      if (QMargins m = margins(window->widget()); !m.isNull()) seen[kind] = m;
-  if (kind == Frame::Document && !seen.count(kind)) {
-    // The menu-bar window is the first one framed; its bottom edge may carry
-    // a resize handle that the fixed-size windows do not get.
-    if (QMargins m = margins(MenuBarWindow()); !m.isNull()) return QMargins(m.left(), m.top(), m.right(), m.left());
-  }
-  if (auto it = seen.find(kind); it != seen.end()) return it->second;
+  const Frame kind = window.impl()->design.frame;
+  if (learn(window.widget(), kind)) return lastSeen[kind];
+  for (Window* other : Window::OpenWindows()) learn(other->widget(), other->impl()->design.frame);
+  learn(MenuBarWindow(), Frame::Document);
+  if (auto it = lastSeen.find(kind); it != lastSeen.end()) return it->second;
   if (kind == Frame::Document) return QMargins(0, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
   return {};
+}
+
+QRect frameGeometry(const Window& window) {
+  QWidget* widget = window.widget();
+  widget->layout()->activate();  // the final size, menu-bar strip included
+  return widget->geometry().marginsAdded(frameMargins(window));
 }
 
 // A frame rectangle moved by the least amount that puts it wholly on the
@@ -118,7 +114,31 @@ QRect onScreen(QRect frame) {
   return frame;
 }
 
-#if defined(QM_HAVE_XCB)
+// Where a window with the design placement `placement` stands when first shown.
+QRect centredFrame(const Window& window, Placement placement) {
+  QRect area;
+  if (placement == Placement::ParentCentered) {
+    // The window it reports on, also while that one is hidden.
+    for (Window* other : Window::OpenWindows())
+      if (other != &window && other->impl()->shownBefore() && other->impl()->design.frame == Frame::Document) {
+        area = frameGeometry(*other);
+        break;
+      }
+  }
+  if (area.isNull())
+    if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+  QRect frame = frameGeometry(window);
+  frame.moveCenter(area.center());
+  return frame;
+}
+
+// On its first showing a window is kept wholly on a screen, moved the least
+// that does it.
+void placeFrame(const Window& window, const QRect& frame) {
+  window.widget()->setGeometry(onScreen(frame).marginsRemoved(frameMargins(window)));
+}
+
+#if defined(QM_X11_TASK_BAR_STATES)
 // Task bars and pagers leave out windows in these states; the window manager
 // drops the states of a hidden window, so they are set before every showing.
 void keepOutOfTaskBars(QWidget* widget) {
@@ -168,12 +188,22 @@ void WindowWidget::keyPressEvent(QKeyEvent* event) {
 }
 
 bool WindowWidget::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate && owner_ && !owner_->IsClosed()) bringForward(owner_);
-  // A minimised window is no longer in front.
-  if (event->type() == QEvent::WindowStateChange) RefreshMenus();
   // Sent after the native window is made and before it is mapped.
   if (event->type() == QEvent::Show && plainBox_) keepOutOfTaskBars(this);
-  return QMainWindow::event(event);
+  const bool handled = QMainWindow::event(event);
+  switch (event->type()) {
+    case QEvent::WindowActivate:
+      if (owner_ && !owner_->IsClosed()) BringForward(owner_);
+      break;
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::WindowStateChange:
+      FrontMayHaveChanged();
+      break;
+    default:
+      break;
+  }
+  return handled;
 }
 
 void WindowWidget::paintEvent(QPaintEvent* event) {
@@ -185,11 +215,6 @@ void WindowWidget::paintEvent(QPaintEvent* event) {
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-void BringForward(QWidget* topLevel) {
-  if (auto* w = dynamic_cast<WindowWidget*>(topLevel); w && w->owner() && !w->owner()->IsClosed())
-    bringForward(w->owner());
-}
-
 Window::Window() : impl_(std::make_unique<Impl>()) {
   impl_->widget = new WindowWidget(this);
   impl_->content = new ContentWidget(this);
@@ -199,10 +224,10 @@ Window::Window() : impl_(std::make_unique<Impl>()) {
 }
 
 Window::~Window() {
-  stacking().remove(this);
+  ForgetWindow(this);
   for (auto it = shared().begin(); it != shared().end();)
     it = it->second == this ? shared().erase(it) : std::next(it);
-  controls_.clear();
+  impl_->controls.clear();
   timers_.clear();
   if (impl_->widget) {
     impl_->widget->disown();
@@ -221,7 +246,7 @@ void Window::build() {
   Layout();
   CreateControls();
   AddMenuHandlers();
-  bringForward(this);
+  BringForward(this);  // one of the open windows from now on
   Event_Open();
   if (!closed_ && impl_->design.visible) Show();
 }
@@ -252,47 +277,48 @@ void Window::ApplyDesign(const WindowDesign& design) {
 void Window::Show() {
   if (closed_) return;
   auto* w = impl_->widget.data();
-  if (!impl_->shownOnce) place();
-  impl_->shownOnce = true;
-  bringForward(this);
+  stand();
   if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
   w->show();
   w->raise();
   w->activateWindow();
   restoreFocus();
-  RefreshMenus();
+  BringForward(this);
 }
 
-void Window::place() {
+void Window::stand() {
   auto* w = impl_->widget.data();
-  w->layout()->activate();  // the final size, menu-bar strip included
-  const QMargins margins = frameMargins(impl_->design.frame);
-  QRect frame = w->geometry().marginsAdded(margins);
-  if (!impl_->placed) {
-    QRect area;
-    if (impl_->design.placement == Placement::ParentCentered) {
-      // The window it reports on, also while that one is hidden.
-      for (Window* other : OpenWindows())
-        if (other != this && other->impl_->shownOnce && other->impl_->design.frame == Frame::Document) {
-          area = other->widget()->frameGeometry();
-          break;
-        }
-    }
-    if (area.isNull() && impl_->design.placement != Placement::Default)
-      if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
-    // Otherwise the window manager places it.
-    if (area.isNull()) return;
-    frame.moveCenter(area.center());
+  switch (impl_->standing) {
+    case Standing::DesignPending:
+      if (impl_->design.placement == Placement::Default) {
+        impl_->standing = Standing::ByWindowManager;  // which places it as it maps it
+        return;
+      }
+      placeFrame(*this, centredFrame(*this, impl_->design.placement));
+      break;
+    case Standing::Given:
+      placeFrame(*this, frameGeometry(*this));
+      break;
+    case Standing::ByWindowManager:
+    case Standing::Pinned:
+      // Mapped again with no position of its own, the window manager would
+      // place it anew: the place it has is given as its own.
+      if (!w->isVisible())
+        if (QWindow* handle = w->windowHandle()) handle->setGeometry(w->geometry());
+      break;
   }
-  setClientGeometry(onScreen(frame).marginsRemoved(margins));
+  impl_->standing = Standing::Pinned;
 }
 
-void Window::setClientGeometry(const QRect& client) {
+void Window::moveContentTo(QPoint at) {
+  const QPoint from(Left(), Top());
+  // Set to where it stands (a restore without a stored entry), a window
+  // keeps what placed it.
+  if (at == from) return;
   auto* w = impl_->widget.data();
-  if (client == w->geometry() && (impl_->placed || impl_->shownOnce)) return;
-  impl_->placed = true;
   // Client-area geometry both ways: move() would place the frame once shown.
-  w->setGeometry(client);
+  w->setGeometry(w->geometry().translated(at - from));
+  impl_->standing = impl_->shownBefore() ? Standing::Pinned : Standing::Given;
 }
 
 QPoint Window::contentOffset() const {
@@ -302,10 +328,10 @@ QPoint Window::contentOffset() const {
 
 void Window::Hide() {
   if (impl_->widget) {
+    frameMargins(*this);  // seen while shown, its frame stands for it while hidden
     impl_->focusOnShow = impl_->widget->focusWidget();
     impl_->widget->hide();
   }
-  RefreshMenus();
 }
 
 // An activation that reaches a hidden window (the window manager's answer to
@@ -327,9 +353,8 @@ void Window::Close() {
   for (auto& timer : timers_) timer->Stop();
   for (auto it = shared().begin(); it != shared().end();)
     it = it->second == this ? shared().erase(it) : std::next(it);
-  stacking().remove(this);
+  ForgetWindow(this);
   if (impl_->widget) impl_->widget->hide();
-  RefreshMenus();
   // The Close may come from one of this window's own handlers: end the
   // instance once that handler has returned.
   QTimer::singleShot(0, qApp, [this] { endWhenNoDialogIsOpen(this); });
@@ -343,15 +368,8 @@ std::int32_t Window::Top() const { return impl_->widget->geometry().y() + conten
 std::int32_t Window::Width() const { return impl_->content->minimumWidth(); }
 std::int32_t Window::Height() const { return impl_->content->minimumHeight(); }
 
-// Setting a window to where it already is (its own present bounds, as a
-// restore without a stored entry does) leaves a window that was never shown
-// to its design placement.
-void Window::SetLeft(std::int32_t value) {
-  if (value != Left()) setClientGeometry(impl_->widget->geometry().translated(value - Left(), 0));
-}
-void Window::SetTop(std::int32_t value) {
-  if (value != Top()) setClientGeometry(impl_->widget->geometry().translated(0, value - Top()));
-}
+void Window::SetLeft(std::int32_t value) { moveContentTo(QPoint(value, Top())); }
+void Window::SetTop(std::int32_t value) { moveContentTo(QPoint(Left(), value)); }
 void Window::SetWidth(std::int32_t value) {
   const auto& d = impl_->design;
   impl_->content->setFixedWidth(clamp(value, d.minWidth, d.maxWidth));
@@ -381,69 +399,11 @@ bool Window::HandleMenu(const std::string& itemName) {
   return true;
 }
 
-Control* Window::ControlByName(std::string_view name) const {
-  for (auto& control : controls_)
-    if (control->name_ == name) return control.get();
-  return nullptr;
-}
-
-Control* Window::ControlByNameIndex(std::string_view name, int index) const {
-  for (auto& control : controls_)
-    if (control->name_ == name && control->index_ == index) return control.get();
-  return nullptr;
-}
-
-int Window::ControlCount(std::string_view name) const {
-  return static_cast<int>(std::count_if(controls_.begin(), controls_.end(),
-                                        [&](auto& c) { return c->name_ == name; }));
-}
-
-void Window::registerControl(std::unique_ptr<Control> control, std::string_view name, Rect rect,
-                             bool inArray) {
-  control->name_ = name;
-  if (inArray) {
-    int next = 0;
-    for (auto& other : controls_)
-      if (other->name_ == name) next = std::max(next, other->index_ + 1);
-    control->index_ = next;
-  }
-  QWidget* w = control->widget();
-  w->setObjectName(toQ(name) + (inArray ? QString("_%1").arg(control->index_) : QString()));
-  w->setGeometry(rect.left, rect.top, rect.width, rect.height);
-  // The members of a control array share their array's place in the tab order.
-  if (inArray)
-    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
-      if ((*it)->name_ == name) {
-        QWidget* last = (*it)->widget();
-        // Qt leaves a widget that takes no focus (a parked one) out of setTabOrder.
-        const Qt::FocusPolicy lastPolicy = last->focusPolicy();
-        last->setFocusPolicy(Qt::StrongFocus);
-        w->setFocusPolicy(Qt::StrongFocus);
-        QWidget::setTabOrder(last, w);
-        last->setFocusPolicy(lastPolicy);
-        break;
-      }
-  control->placed();
-  w->show();
-  controls_.push_back(std::move(control));
-}
-
 Timer* Window::AddTimer(int period) {
   timers_.push_back(std::make_unique<Timer>(*this));
   timers_.back()->SetPeriod(period);
   return timers_.back().get();
 }
-
-Window* Window::Frontmost() {
-  // The order of activation alone decides: activating the menu-bar window, a
-  // dialog or another program leaves the last active window in front, as a
-  // global menu bar does.
-  for (Window* window : stacking())
-    if (window->Visible() && !window->widget()->isMinimized()) return window;
-  return nullptr;
-}
-
-std::vector<Window*> Window::OpenWindows() { return {stacking().begin(), stacking().end()}; }
 
 QWidget* Window::widget() const { return impl_->widget; }
 QWidget* Window::content() const { return impl_->content; }

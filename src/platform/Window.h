@@ -17,7 +17,6 @@
 #include "WindowBounds.h"
 
 class QPoint;
-class QRect;
 class QWidget;
 
 namespace platform {
@@ -94,7 +93,7 @@ class Window : public WindowBounds {
   // The frontmost of this program's windows: the last activated one that is
   // still shown and not minimised; nullptr when none is.
   static Window* Frontmost();
-  // Every open instance, newest first.
+  // Every open instance, the most recently brought forward first.
   static std::vector<Window*> OpenWindows();
 
   QWidget* widget() const;  // the top-level widget
@@ -126,8 +125,8 @@ class Window : public WindowBounds {
   friend W* SharedWindow();
   void build();
   void restoreFocus();
-  void place();
-  void setClientGeometry(const QRect& client);
+  void stand();  // right before each showing
+  void moveContentTo(QPoint at);
   QPoint contentOffset() const;
   void registerControl(std::unique_ptr<Control> control, std::string_view name, Rect rect,
                        bool inArray);
@@ -137,7 +136,6 @@ class Window : public WindowBounds {
   std::unique_ptr<Impl> impl_;
   MenuBar* menuBar_ = nullptr;
   std::map<std::string, MenuHandler> menuHandlers_;
-  std::vector<std::unique_ptr<Control>> controls_;
   std::vector<std::unique_ptr<Timer>> timers_;
   bool closed_ = false;
   std::type_index type_ = typeid(void);
