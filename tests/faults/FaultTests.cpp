@@ -836,7 +836,11 @@ TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
   ASSERT_TRUE(writers.waitForFinished(100000));
   const QString output = QString::fromLocal8Bit(writers.readAll());
   ASSERT_EQ(writers.exitCode(), 0) << output.toStdString();
-  ASSERT_TRUE(output.contains("[  PASSED  ] 5 tests")) << output.toStdString();
+  // Without /dev/shm the import from another file system skips; every other writer runs.
+  const QString importSkipped =
+      "[  SKIPPED ] Faults/LongNames.areWrittenWhole_andLeaveNoTemporaryFile/importFromAnotherFileSystem";
+  const unsigned ran = output.contains(importSkipped) ? 4 : 5;
+  ASSERT_TRUE(output.contains(QString("[  PASSED  ] %1 tests").arg(ran))) << output.toStdString();
 
   // "1234 fsync(7</a/.b.tmp>) = 0", "1234 rename(\"/a/.b.tmp\", \"/a/b\") = 0",
   // "1234 renameat(AT_FDCWD</x>, \"/a/.b.tmp\", AT_FDCWD</x>, \"/a/b\") = 0".
@@ -865,5 +869,5 @@ TEST(Durability, everyFileIsFlushedToTheDiskBeforeItsRename) {
   // Each writer was seen: the patch, the filter and the preference file, both imports.
   for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
     EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
-  EXPECT_GE(renamedInPlace.size(), 5u);
+  EXPECT_GE(renamedInPlace.size(), ran);
 }
