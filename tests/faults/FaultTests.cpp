@@ -1108,6 +1108,13 @@ TEST(Durability, everyFileIsOnTheDiskBeforeItsRename_andItsFolderAfter) {
   ASSERT_TRUE(writers.finished()) << writers.output();
   ASSERT_EQ(writers.output().find("FAILED"), std::string::npos) << writers.output();
 
+  // Without /dev/shm the import from another file system skips; every other writer runs.
+  const std::string importSkipped =
+      "[  SKIPPED ] Faults/LongNames.areWrittenWhole_andLeaveNoTemporaryFile/importFromAnotherFileSystem";
+  const std::size_t ran = writers.output().find(importSkipped) == std::string::npos ? 5 : 4;
+  ASSERT_NE(writers.output().find("[  PASSED  ] " + std::to_string(ran) + " tests"), std::string::npos)
+      << writers.output();
+
   const std::string homePath = QDir(QString::fromStdString(home())).canonicalPath().toStdString() + "/";
   std::set<std::string> written, flushed, folderUnflushed;
   Texts renamedInPlace, notFlushed;
@@ -1138,7 +1145,7 @@ TEST(Durability, everyFileIsOnTheDiskBeforeItsRename_andItsFolderAfter) {
   // Each writer was seen: the patch, the filter and the preference file, both imports.
   for (const std::string& name : {longName(255, "_1.repatch"), longName(255)})
     EXPECT_NE(std::find(renamedInPlace.begin(), renamedInPlace.end(), name), renamedInPlace.end()) << name;
-  EXPECT_GE(renamedInPlace.size(), 5u);
+  EXPECT_GE(renamedInPlace.size(), ran);
 }
 
 // A batch flushes the disk once for all its files, renames them in their

@@ -32,6 +32,8 @@ struct ExpansionRow {
   std::string expected;
 };
 
+void PrintTo(const ExpansionRow& row, std::ostream* os) { *os << row.name; }
+
 class ExpansionTest : public ::testing::TestWithParam<ExpansionRow> {};
 
 TEST_P(ExpansionTest, Expands) {
@@ -321,6 +323,8 @@ struct FilterRow {
   std::vector<std::string> expected;
 };
 
+void PrintTo(const FilterRow& row, std::ostream* os) { *os << row.name; }
+
 class FilterListTest : public PatchFileTest, public ::testing::WithParamInterface<FilterRow> {};
 
 TEST_P(FilterListTest, ReadsEntriesAfterSeparator) {
@@ -349,6 +353,8 @@ struct LineEndRow {
   std::string bytes;
   std::string expected;
 };
+
+void PrintTo(const LineEndRow& row, std::ostream* os) { *os << row.name; }
 
 class DescriptionLineEndTest : public PatchFileTest, public ::testing::WithParamInterface<LineEndRow> {};
 

@@ -16,6 +16,8 @@ struct ClassRow {
   LineClass expected;
 };
 
+void PrintTo(const ClassRow& row, std::ostream* os) { *os << row.name; }
+
 class ClassifyTest : public ::testing::TestWithParam<ClassRow> {};
 
 TEST_P(ClassifyTest, Classifies) {
@@ -43,6 +45,8 @@ struct PropertyRow {
   std::string_view propertyName;
   std::string_view propertyType;
 };
+
+void PrintTo(const PropertyRow& row, std::ostream* os) { *os << row.name; }
 
 class PropertyLineTest : public ::testing::TestWithParam<PropertyRow> {};
 
@@ -75,6 +79,8 @@ struct PlaceholderRow {
   std::string_view text;
   std::string_view last;
 };
+
+void PrintTo(const PlaceholderRow& row, std::ostream* os) { *os << row.name; }
 
 class PlaceholderLineTest : public ::testing::TestWithParam<PlaceholderRow> {};
 

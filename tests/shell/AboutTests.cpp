@@ -25,6 +25,8 @@ struct VersionRow {
   std::string line;
 };
 
+void PrintTo(const VersionRow& row, std::ostream* os) { *os << "stage " << row.stage; }
+
 class VersionLineTest : public ::testing::TestWithParam<VersionRow> {};
 
 TEST_P(VersionLineTest, stageTextFollowsTheThirdNumberWithoutBlank) {
@@ -139,6 +141,8 @@ std::string WayName(const ::testing::TestParamInfo<Way>& info) {
                                       "PressOnIcon"};
   return names[static_cast<int>(info.param)];
 }
+
+void PrintTo(Way way, std::ostream* os) { *os << WayName(::testing::TestParamInfo<Way>(way, 0)); }
 
 class ClosingEarly : public AboutBox, public ::testing::WithParamInterface<Way> {};
 
