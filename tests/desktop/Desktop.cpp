@@ -189,7 +189,8 @@ bool waitFramed(const QWidget* window, int ms) {
       [window] {
         const XWindow client = xid(window);
         return window->isVisible() && viewable(client) && frameOf(client) != client &&
-               frameExtents(client) && window->geometry().topLeft() == rootGeometry(client).topLeft();
+               frameExtents(client) && window->geometry().topLeft() == rootGeometry(client).topLeft() &&
+               window->frameGeometry() == rootGeometry(frameOf(client));
       },
       ms);
 }

@@ -57,7 +57,8 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000);
 // Runs the event loop for `ms` (after the X server has taken every request).
 void settle(int ms = 50);
 // The window manager has mapped and framed the window (_NET_FRAME_EXTENTS set),
-// and Qt knows the position it ended up at.
+// and Qt has taken it in: its client position and its frame are the ones X
+// shows (Qt learns of the frame some events after X shows it).
 bool waitFramed(const QWidget* window, int ms = 5000);
 // The window is the window manager's active window and Qt's active window.
 bool waitActive(const QWidget* window, int ms = 5000);
