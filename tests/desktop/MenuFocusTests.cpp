@@ -58,22 +58,20 @@ QAction* title(QMenuBar* bar, const char* text) {
   return nullptr;
 }
 
-QPoint titlePoint(QMenuBar* bar, const char* text) {
-  return bar->mapToGlobal(bar->actionGeometry(title(bar, text)).center());
-}
+QPoint titlePoint(QMenuBar* bar, const char* text) { return bar->actionGeometry(title(bar, text)).center(); }
 
 QMenu* popup() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
 
-// The popup opened by a click on a title, or nullptr when none opens.
+// The popup opened by a click on a title, or nullptr when none opens (the
+// menu bar opens it as it takes the press).
 QMenu* clickTitle(QMenuBar* bar, const char* text) {
-  click(titlePoint(bar, text));
-  waitFor([] { return popup() != nullptr; }, 500);
+  click(bar, titlePoint(bar, text));
   return popup();
 }
 
 void chooseInPopup(QMenu* menu, const char* text) {
   for (QAction* action : menu->actions())
-    if (action->text() == text) return click(menu->mapToGlobal(menu->actionGeometry(action).center()));
+    if (action->text() == text) return click(menu, menu->actionGeometry(action).center());
   ADD_FAILURE() << "no entry " << text;
 }
 
@@ -120,7 +118,7 @@ class MenuFocus : public DesktopApp {
   Window_RE* OpenGenerator(const char* name = "Bass.re") {
     QMenu* menu = clickTitle(barOf(MenuBarWindow()), "Rack Extensions");
     if (!menu) {
-      ADD_FAILURE() << "the menu did not open";
+      ADD_FAILURE() << "the menu did not open; " << activeWindows();
       return nullptr;
     }
     chooseInPopup(menu, name);
@@ -160,7 +158,8 @@ TEST_F(MenuFocus, GeneratorInFront_REMenuDisabledInEveryMenuBar_rightAfterItsAct
   closePopups();
 
   // Nor does the menu-bar window's: the generator window stays in front.
-  click(titlePoint(barOf(MenuBarWindow()), "File") + QPoint(0, -200));  // nothing there: the desktop
+  QMenuBar* bar = barOf(MenuBarWindow());
+  click(bar->mapToGlobal(titlePoint(bar, "File")) + QPoint(0, -200));  // nothing there: the desktop
   QMenu* menu = clickTitle(barOf(MenuBarWindow()), "Rack Extensions");
   if (menu) {
     EXPECT_EQ(entriesEnabled(menu, app->RE_Menu_Number), std::vector<bool>(app->RE_Menu_Number, false));
@@ -181,7 +180,7 @@ TEST_F(MenuFocus, GeneratorInFront_REMenuDisabledInEveryMenuBar_rightAfterItsAct
   // "Close" from the menu-bar window closes the window in front.
   ASSERT_TRUE(waitActive(generator->widget()));
   EXPECT_FALSE(title(barOf(MenuBarWindow()), "Rack Extensions")->isEnabled());
-  click(barOf(MenuBarWindow())->mapToGlobal(QPoint(barOf(MenuBarWindow())->width() - 4, 4)));
+  click(bar, QPoint(bar->width() - 4, 4));
   ASSERT_TRUE(waitActive(MenuBarWindow()));
   key("ctrl+w");
   EXPECT_TRUE(waitFor([] { return openWindow<Window_RE>() == nullptr; }));
@@ -265,17 +264,20 @@ TEST_F(MenuFocus, TabReachesOnlyTheVisibleControls_andSpaceNeverClosesTheWindow)
   StartWithDevices();
   Window_RE* generator = OpenGenerator();
   ASSERT_NE(generator, nullptr);
-  // "Start" takes Space too: its folder dialog is cancelled.
-  testing_support::ModalAnswers answers(testing_support::ModalAnswers::EveryFileDialog{}, {});
+  // "Start" takes Space too: its folder dialog is cancelled as a user does,
+  // once it is in front.
+  testing_support::ModalAnswers answers(testing_support::ModalAnswers::EveryFileDialog{},
+                                        [](QFileDialog* dialog) {
+                                          ASSERT_TRUE(waitActive(dialog)) << activeWindows();
+                                          key("Escape");
+                                        });
   for (int tabs = 1; tabs <= 5; ++tabs) {
     SCOPED_TRACE(tabs);
     key(tabs % 2 ? "Tab" : "shift+Tab");
     EXPECT_TRUE(focusName() == "TextField1" || focusName() == "PushButton1") << focusName();
     key("space");
-    waitFor([] { return QApplication::activeModalWidget() == nullptr; });
-    settle(100);
     ASSERT_EQ(openWindow<Window_RE>(), generator) << "the window closed";
-    ASSERT_TRUE(waitActive(generator->widget()));
+    ASSERT_TRUE(waitActive(generator->widget())) << activeWindows();
   }
   // The hidden "Cancel" still answers Escape.
   key("Escape");
@@ -361,7 +363,6 @@ TEST_P(BoxPresses, KeepGroupAndMembersInStep) {
     }
     row.how == PressRow::Click ? click(pressed, row.at) : doubleClick(pressed, row.at);
   }
-  settle(100);
   EXPECT_EQ((std::vector<bool>{box("CheckBox_EnableGroup_0")->isChecked(),
                                box("CheckBox_EnableParameter_0")->isChecked(),
                                box("CheckBox_EnableParameter_1")->isChecked()}),
