@@ -360,11 +360,13 @@ QPoint reachable(const QWidget* widget, std::optional<QPoint> local) {
   return at();
 }
 
+}  // namespace
+
 // Counts the double clicks Qt makes of the presses it delivers.
-class DoubleClicks : public QObject {
+class UnhurriedDoubleClick::Counter : public QObject {
  public:
-  DoubleClicks() { qApp->installEventFilter(this); }
-  ~DoubleClicks() override { qApp->removeEventFilter(this); }
+  Counter() { qApp->installEventFilter(this); }
+  ~Counter() override { qApp->removeEventFilter(this); }
   int seen = 0;
 
  protected:
@@ -374,24 +376,30 @@ class DoubleClicks : public QObject {
   }
 };
 
-}  // namespace
+UnhurriedDoubleClick::UnhurriedDoubleClick()
+    : interval_(QGuiApplication::styleHints()->mouseDoubleClickInterval()),
+      counter_(std::make_unique<Counter>()) {
+  QGuiApplication::styleHints()->setMouseDoubleClickInterval(std::max(interval_, 10000));
+}
+
+UnhurriedDoubleClick::~UnhurriedDoubleClick() {
+  QGuiApplication::styleHints()->setMouseDoubleClickInterval(interval_);
+}
+
+int UnhurriedDoubleClick::doubleClicks() const { return counter_->seen; }
 
 void click(QPoint global, int button) { clicks(global, button, 1); }
 
 void doubleClick(QPoint global, int button) {
-  // The second press waits for the first click (see clicks()); a loaded
-  // machine may take longer than a user's double click for that.
-  QStyleHints* hints = QGuiApplication::styleHints();
-  const int interval = hints->mouseDoubleClickInterval();
-  hints->setMouseDoubleClickInterval(std::max(interval, 10000));
+  // The second press waits for the first click (see clicks()): on a loaded
+  // machine that may take longer than a user's double click.
   const bool ours = QApplication::topLevelAt(global) != nullptr;
-  DoubleClicks doubleClicks;
+  UnhurriedDoubleClick doubleClick;
   clicks(global, button, 2);
-  hints->setMouseDoubleClickInterval(interval);
   if (ours) {
-    EXPECT_EQ(doubleClicks.seen, 1) << "the application took the clicks at " << global.x() << ","
-                                    << global.y() << " for " << (doubleClicks.seen ? "more than one" : "no")
-                                    << " double click";
+    EXPECT_EQ(doubleClick.doubleClicks(), 1)
+        << "the application took the clicks at " << global.x() << "," << global.y() << " for "
+        << doubleClick.doubleClicks() << " double clicks";
   }
 }
 

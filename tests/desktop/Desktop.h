@@ -83,6 +83,22 @@ void doubleClick(QPoint global, int button = 1);
 // widget's window there.
 void click(const QWidget* widget, std::optional<QPoint> local = std::nullopt, int button = 1);
 void doubleClick(const QWidget* widget, std::optional<QPoint> local = std::nullopt, int button = 1);
+// While it lives, two clicks at one place make one double click however long
+// the second waits (a user who watches what the first did), and the double
+// clicks the application sees are counted.
+class UnhurriedDoubleClick {
+ public:
+  UnhurriedDoubleClick();
+  ~UnhurriedDoubleClick();
+  UnhurriedDoubleClick(const UnhurriedDoubleClick&) = delete;
+  UnhurriedDoubleClick& operator=(const UnhurriedDoubleClick&) = delete;
+  int doubleClicks() const;
+
+ private:
+  class Counter;
+  int interval_;
+  std::unique_ptr<Counter> counter_;
+};
 // One key with modifiers, as xdotool names them: "Return", "Escape", "Tab",
 // "ctrl+w", "shift+Tab", "a", "3". The window with the keyboard is one of the
 // application's.
