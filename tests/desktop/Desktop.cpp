@@ -32,6 +32,12 @@
 #include "shell/StartUp.h"
 #include "shell/WindowAbout.h"
 
+void PrintTo(const QRect& rect, std::ostream* out) {
+  *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}
+void PrintTo(const QPoint& point, std::ostream* out) { *out << point.x() << "," << point.y(); }
+void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << "x" << size.height(); }
+
 namespace desktop {
 namespace {
 

@@ -5,17 +5,24 @@
 // through X; input is real: XTest makes the X server deliver it.
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "shell/App.h"
 
 class QWidget;
+
+// Rectangles, points and sizes in failure messages as "x,y wxh".
+void PrintTo(const QRect& rect, std::ostream* out);
+void PrintTo(const QPoint& point, std::ostream* out);
+void PrintTo(const QSize& size, std::ostream* out);
 
 namespace desktop {
 
