@@ -475,10 +475,12 @@ void DesktopApp::SetUp() {
 void DesktopApp::TearDown() {
   if (!app) return;
   app->Quit();
-  waitFor([] { return platform::Window::OpenWindows().empty(); }, 3000);
+  EXPECT_TRUE(waitFor([] { return platform::Window::OpenWindows().empty(); })) << "windows stay open after quitting";
   settle(50);  // closed windows end on the next pass of the event loop
   app.reset();
   settle(50);
+  // The next test starts on an empty screen.
+  EXPECT_TRUE(waitWindowManager());
 }
 
 void DesktopApp::Start(bool keepSplash) {
