@@ -475,7 +475,8 @@ void DesktopApp::SetUp() {
 void DesktopApp::TearDown() {
   if (!app) return;
   app->Quit();
-  EXPECT_TRUE(waitFor([] { return platform::Window::OpenWindows().empty(); })) << "windows stay open after quitting";
+  EXPECT_TRUE(waitFor([] { return platform::Window::OpenWindows().empty(); }))
+      << "windows stay open after quitting";
   settle(50);  // closed windows end on the next pass of the event loop
   app.reset();
   settle(50);
