@@ -129,7 +129,7 @@ class Arrivals : public QAbstractNativeEventFilter {
   int buttons = 0;
 
  private:
-  static constexpr std::uint16_t kCorePointer = 2;  // the X server's first device
+  static constexpr std::uint16_t kCorePointer = 2;  // the X server makes it first, as device 2
   int xinput_ = -1;
 };
 
