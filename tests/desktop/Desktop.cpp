@@ -1,17 +1,27 @@
 #include "Desktop.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QStyleHints>
 #include <QWidget>
+
+#include <xcb/xcb.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XI2.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "TestSupport.h"
@@ -21,6 +31,12 @@
 #include "prefs/REALEasyPrefs.h"
 #include "shell/StartUp.h"
 #include "shell/WindowAbout.h"
+
+void PrintTo(const QRect& rect, std::ostream* out) {
+  *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}
+void PrintTo(const QPoint& point, std::ostream* out) { *out << point.x() << "," << point.y(); }
+void PrintTo(const QSize& size, std::ostream* out) { *out << size.width() << "x" << size.height(); }
 
 namespace desktop {
 namespace {
@@ -77,6 +93,64 @@ void flush() { XSync(X(), False); }
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// The key and button releases that have reached the application's own X
+// connection, whether or not a widget then takes them: what the server sent
+// it, counted as Qt reads it.
+class Arrivals : public QAbstractNativeEventFilter {
+ public:
+  Arrivals() {
+    int event = 0, error = 0;
+    if (!XQueryExtension(X(), "XInputExtension", &xinput_, &event, &error)) xinput_ = -1;
+  }
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    switch (event->response_type & 0x7f) {
+      case XCB_KEY_RELEASE:
+        ++keys[reinterpret_cast<const xcb_key_release_event_t*>(event)->detail];
+        break;
+      case XCB_BUTTON_RELEASE:  // without XInput 2
+        ++buttons;
+        break;
+      case XCB_GE_GENERIC:  // Qt reads the pointer through XInput 2
+        if (const auto* ge = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+            ge->extension == xinput_ && ge->event_type == XI_ButtonRelease) {
+          // Each release comes twice, from the device that made it and, at
+          // times a read later, from the core pointer, which Qt takes input from.
+          std::uint16_t device = 0;  // follows the event type (XIDeviceEvent)
+          std::memcpy(&device, reinterpret_cast<const char*>(event) + 10, sizeof device);
+          if (device == kCorePointer) ++buttons;
+        }
+        break;
+    }
+    return false;
+  }
+  std::map<unsigned, int> keys;  // by key code
+  int buttons = 0;
+
+ private:
+  static constexpr std::uint16_t kCorePointer = 2;  // the X server makes it first, as device 2
+  int xinput_ = -1;
+};
+
+Arrivals& arrivals() {
+  static Arrivals* filter = [] {
+    auto* f = new Arrivals;  // lives as long as the application
+    qApp->installNativeEventFilter(f);
+    return f;
+  }();
+  return *filter;
+}
+
+// Runs the event loop until `arrived`, then until Qt has handed on all it
+// read with it (it hands X events to its windows a pass or more later).
+bool waitTakenIn(const std::function<bool()>& arrived) {
+  flush();
+  const bool ok = testing_support::WaitUntil(arrived, 5000);
+  QApplication::processEvents(QEventLoop::AllEvents, 1000);  // until nothing is left to do
+  return ok;
+}
+
 unsigned keycodeFor(KeySym keysym, bool* needsShift) {
   const KeyCode code = XKeysymToKeycode(X(), keysym);
   *needsShift = code && XkbKeycodeToKeysym(X(), code, 0, 0) != keysym &&
@@ -91,12 +165,14 @@ void pressKeys(const std::vector<KeySym>& modifiers, KeySym keysym) {
   std::vector<unsigned> held;
   for (KeySym m : modifiers) held.push_back(XKeysymToKeycode(X(), m));
   if (shift) held.push_back(XKeysymToKeycode(X(), XK_Shift_L));
+  const int before = arrivals().keys[code];
   for (unsigned m : held) XTestFakeKeyEvent(X(), m, True, CurrentTime);
   XTestFakeKeyEvent(X(), code, True, CurrentTime);
   XTestFakeKeyEvent(X(), code, False, CurrentTime);
   for (auto it = held.rbegin(); it != held.rend(); ++it) XTestFakeKeyEvent(X(), *it, False, CurrentTime);
-  flush();
-  settle();
+  // Keys go to the window that has the keyboard: one of the application's.
+  EXPECT_TRUE(waitTakenIn([&] { return arrivals().keys[code] > before; }))
+      << "the key never reached the application; " << activeWindows();
 }
 
 }  // namespace
@@ -188,15 +264,50 @@ bool waitFramed(const QWidget* window, int ms) {
   return waitFor(
       [window] {
         const XWindow client = xid(window);
-        return window->isVisible() && viewable(client) && frameOf(client) != client &&
-               frameExtents(client) && window->geometry().topLeft() == rootGeometry(client).topLeft();
+        return window->isVisible() && viewable(client) && frameOf(client) != client && frameExtents(client) &&
+               window->geometry().topLeft() == rootGeometry(client).topLeft() &&
+               window->frameGeometry() == rootGeometry(frameOf(client));
       },
       ms);
+}
+
+bool waitWindowManager(int ms) {
+  // Qt's requests reach the server first, and with them the events they
+  // raise for the window manager; it answers a request for frame extents
+  // after those.
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11) return false;
+  xcb_connection_t* qt = x11->connection();
+  std::free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
+
+  static const ::Window probe = XCreateSimpleWindow(X(), DefaultRootWindow(X()), 0, 0, 1, 1, 0, 0, 0);
+  XDeleteProperty(X(), probe, atom("_NET_FRAME_EXTENTS"));
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = probe;
+  request.xclient.message_type = atom("_NET_REQUEST_FRAME_EXTENTS");
+  request.xclient.format = 32;
+  XSendEvent(X(), DefaultRootWindow(X()), False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  return waitFor([] { return frameExtents(probe).has_value(); }, ms);
 }
 
 bool waitActive(const QWidget* window, int ms) {
   return waitFor(
       [window] { return activeWindow() == xid(window) && QApplication::activeWindow() == window; }, ms);
+}
+
+std::string activeWindows() {
+  auto name = [](const QWidget* w) {
+    return w ? "\"" + w->windowTitle().toStdString() + "\" (" + w->metaObject()->className() + ")"
+             : std::string("none");
+  };
+  const XWindow x = activeWindow();
+  std::string xName = x ? "\"" + wmName(x) + "\"" : "none";
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (x && w->internalWinId() == x) xName = name(w);
+  return "active in X: " + xName + ", in Qt: " + name(QApplication::activeWindow()) +
+         ", modal: " + name(QApplication::activeModalWidget()) +
+         ", popup: " + name(QApplication::activePopupWidget());
 }
 
 void movePointer(QPoint global) {
@@ -215,29 +326,95 @@ void release(int button) {
   flush();
 }
 
-void click(QPoint global, int button) {
+namespace {
+
+// `count` clicks at `global`; where one of the application's windows stands
+// there, each once it has taken in the one before. The window manager holds
+// the pointer after each press (it focuses and raises the window, then lets
+// the press through): a press sent meanwhile may be lost to the application.
+void clicks(QPoint global, int button, int count) {
   movePointer(global);
-  press(button);
-  release(button);
-  settle();
+  const bool ours = QApplication::topLevelAt(global) != nullptr;
+  for (int i = 0; i < count; ++i) {
+    const int before = arrivals().buttons;
+    press(button);
+    release(button);
+    if (!ours) {
+      settle();
+      continue;
+    }
+    EXPECT_TRUE(waitTakenIn([&] { return arrivals().buttons > before; }))
+        << "the click at " << global.x() << "," << global.y() << " never reached the application";
+  }
 }
 
+// Where `local` in `widget` is on the screen, once a click there reaches the
+// widget's window: that window is the one X shows at that point, and Qt
+// knows where it stands (a window closed just before may still be on the
+// screen, its place may not have reached Qt yet).
+QPoint reachable(const QWidget* widget, std::optional<QPoint> local) {
+  const QWidget* window = widget->window();
+  auto at = [&] { return widget->mapToGlobal(local.value_or(widget->rect().center())); };
+  const bool ok = waitFor([&] {
+    return window->geometry().topLeft() == rootGeometry(xid(window)).topLeft() &&
+           QApplication::topLevelAt(at()) == window;
+  });
+  const QWidget* there = QApplication::topLevelAt(at());
+  EXPECT_TRUE(ok) << widget->metaObject()->className() << " \"" << widget->objectName().toStdString()
+                  << "\" cannot be clicked at " << at().x() << "," << at().y() << ": X shows "
+                  << (there ? there->metaObject()->className() : "no window of the application") << " there";
+  return at();
+}
+
+}  // namespace
+
+// Counts the double clicks Qt makes of the presses it delivers.
+class UnhurriedDoubleClick::Counter : public QObject {
+ public:
+  Counter() { qApp->installEventFilter(this); }
+  ~Counter() override { qApp->removeEventFilter(this); }
+  int seen = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonDblClick && watched->isWindowType()) ++seen;
+    return false;
+  }
+};
+
+UnhurriedDoubleClick::UnhurriedDoubleClick()
+    : interval_(QGuiApplication::styleHints()->mouseDoubleClickInterval()),
+      counter_(std::make_unique<Counter>()) {
+  QGuiApplication::styleHints()->setMouseDoubleClickInterval(std::max(interval_, 10000));
+}
+
+UnhurriedDoubleClick::~UnhurriedDoubleClick() {
+  QGuiApplication::styleHints()->setMouseDoubleClickInterval(interval_);
+}
+
+int UnhurriedDoubleClick::doubleClicks() const { return counter_->seen; }
+
+void click(QPoint global, int button) { clicks(global, button, 1); }
+
 void doubleClick(QPoint global, int button) {
-  movePointer(global);
-  press(button);
-  release(button);
-  pause(30);
-  press(button);
-  release(button);
-  settle();
+  // The second press waits for the first click (see clicks()): on a loaded
+  // machine that may take longer than a user's double click.
+  const bool ours = QApplication::topLevelAt(global) != nullptr;
+  UnhurriedDoubleClick doubleClick;
+  clicks(global, button, 2);
+  if (ours) {
+    EXPECT_EQ(doubleClick.doubleClicks(), 1)
+        << "the application took the clicks at " << global.x() << "," << global.y() << " for "
+        << doubleClick.doubleClicks() << " double clicks";
+  }
 }
 
 void click(const QWidget* widget, std::optional<QPoint> local, int button) {
-  click(widget->mapToGlobal(local.value_or(widget->rect().center())), button);
+  click(reachable(widget, local), button);
 }
 
 void doubleClick(const QWidget* widget, std::optional<QPoint> local, int button) {
-  doubleClick(widget->mapToGlobal(local.value_or(widget->rect().center())), button);
+  doubleClick(reachable(widget, local), button);
 }
 
 void key(const std::string& combo) {
@@ -298,18 +475,25 @@ void DesktopApp::SetUp() {
 void DesktopApp::TearDown() {
   if (!app) return;
   app->Quit();
-  waitFor([] { return platform::Window::OpenWindows().empty(); }, 3000);
+  EXPECT_TRUE(waitFor([] { return platform::Window::OpenWindows().empty(); }))
+      << "windows stay open after quitting";
   settle(50);  // closed windows end on the next pass of the event loop
   app.reset();
   settle(50);
+  // The next test starts on an empty screen.
+  EXPECT_TRUE(waitWindowManager());
 }
 
 void DesktopApp::Start(bool keepSplash) {
   InstallApplication(*app);
   app->Open();
-  if (!keepSplash)
+  if (!keepSplash) {
     for (platform::Window* window : platform::Window::OpenWindows())
       if (auto* about = dynamic_cast<WindowAbout*>(window)) about->Close();
+    // Closed before the window manager has put it up, it would still come
+    // up for a moment, over what the test clicks.
+    EXPECT_TRUE(waitWindowManager());
+  }
   // As for a user, who cannot reach the menus before.
   if (QMainWindow* bar = platform::MenuBarWindow()) {
     EXPECT_TRUE(waitFramed(bar));

@@ -5,17 +5,24 @@
 // through X; input is real: XTest makes the X server deliver it.
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "shell/App.h"
 
 class QWidget;
+
+// Rectangles, points and sizes in failure messages as "x,y wxh".
+void PrintTo(const QRect& rect, std::ostream* out);
+void PrintTo(const QPoint& point, std::ostream* out);
+void PrintTo(const QSize& size, std::ostream* out);
 
 namespace desktop {
 
@@ -57,23 +64,51 @@ bool waitFor(const std::function<bool()>& done, int ms = 5000);
 // Runs the event loop for `ms` (after the X server has taken every request).
 void settle(int ms = 50);
 // The window manager has mapped and framed the window (_NET_FRAME_EXTENTS set),
-// and Qt knows the position it ended up at.
+// and Qt has taken it in: its client position and its frame are the ones X
+// shows (Qt learns of the frame some events after X shows it).
 bool waitFramed(const QWidget* window, int ms = 5000);
+// The window manager has handled everything the application asked of it
+// (showing, hiding, moving) until now.
+bool waitWindowManager(int ms = 5000);
 // The window is the window manager's active window and Qt's active window.
 bool waitActive(const QWidget* window, int ms = 5000);
+// Which window X and Qt each hold active, and the modal dialog, for messages.
+std::string activeWindows();
 
 // ---- Real input through the X server (XTest)
+// A click on one of the application's windows and a key return once the
+// application has taken them in (a test fails when they never reach it):
+// what they did can be read at once. press() and release() return at once.
 
 void movePointer(QPoint global);
 void press(int button = 1);
 void release(int button = 1);
 void click(QPoint global, int button = 1);
+// Two clicks that the application takes for one double click.
 void doubleClick(QPoint global, int button = 1);
-// At `local` inside `widget` (its centre when omitted).
+// At `local` inside `widget` (its centre when omitted), once X shows the
+// widget's window there.
 void click(const QWidget* widget, std::optional<QPoint> local = std::nullopt, int button = 1);
 void doubleClick(const QWidget* widget, std::optional<QPoint> local = std::nullopt, int button = 1);
+// While it lives, two clicks at one place make one double click however long
+// the second waits (a user who watches what the first did), and the double
+// clicks the application sees are counted.
+class UnhurriedDoubleClick {
+ public:
+  UnhurriedDoubleClick();
+  ~UnhurriedDoubleClick();
+  UnhurriedDoubleClick(const UnhurriedDoubleClick&) = delete;
+  UnhurriedDoubleClick& operator=(const UnhurriedDoubleClick&) = delete;
+  int doubleClicks() const;
+
+ private:
+  class Counter;
+  int interval_;
+  std::unique_ptr<Counter> counter_;
+};
 // One key with modifiers, as xdotool names them: "Return", "Escape", "Tab",
-// "ctrl+w", "shift+Tab", "a", "3".
+// "ctrl+w", "shift+Tab", "a", "3". The window with the keyboard is one of the
+// application's.
 void key(const std::string& combo);
 // Types printable ASCII text key by key.
 void type(const std::string& text);
