@@ -251,12 +251,6 @@ IOResult FolderItem::CopyFileTo(const FolderItem& folder) const {
   return posix::SyncFolder(folder);
 }
 
-IOResult FolderItem::SyncToDisk() const {
-  posix::FileDescriptor fd;
-  if (IOResult opened = posix::OpenForReading(*this, fd, "write"); !opened) return opened;
-  return posix::SyncToDisk(fd.Get(), *this);
-}
-
 int FolderItem::Permissions() const {
   struct stat st;
   if (IsNil() || ::stat(path_.c_str(), &st) != 0) return -1;

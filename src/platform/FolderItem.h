@@ -62,8 +62,6 @@ class FolderItem {
   // failure an earlier file of that name is as it was. A link of that name is
   // removed first (the file it names stays), not written through.
   IOResult CopyFileTo(const FolderItem& folder) const;
-  // Flushes this regular file's data to the disk, before it replaces another.
-  IOResult SyncToDisk() const;
   // Opens the item in the OS file browser (a folder) or its application.
   bool Launch() const;
   Picture OpenAsPicture() const;

@@ -50,13 +50,12 @@ FolderItem FilterFolder() { return RELibraryFolder().Child("Quirlomatic Filters"
 // Each folder lies inside the one before, so after a failure the rest cannot
 // be made either: one message names the folder that failed. The parts that use
 // the folders meet their absence in their own way.
-bool CreateLibraryFolders() {
+void CreateLibraryFolders() {
   // On a fresh system the application-data folder itself may not exist yet.
   const FolderItem data = SpecialFolder::ApplicationData();
-  if (!ReportIOError(data.CreateFolderPath())) return false;
-  if (!ReportIOError(ensureFolder(data.Child("Quirlomatic")))) return false;
+  if (!ReportIOError(data.CreateFolderPath())) return;
+  if (!ReportIOError(ensureFolder(data.Child("Quirlomatic")))) return;
   ReportIOError(ensureFolder(data.Child("Quirlomatic").Child("Quirlomatic Filters")));
-  return true;
 }
 
 void App::Event_Open() {

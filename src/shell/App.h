@@ -36,9 +36,8 @@ App* App();
 #include "platform/FolderItem.h"
 platform::FolderItem RELibraryFolder();  // "Quirlomatic" in the application-data folder
 platform::FolderItem FilterFolder();     // "Quirlomatic Filters" inside it
-// Makes whichever of the two is missing; a failure is shown. Whether the
-// library folder is there now.
-bool CreateLibraryFolders();
+// Makes whichever of the two is missing; a failure is shown.
+void CreateLibraryFolders();
 
 // The bundle's pictures, each loaded once a load succeeds and kept for the run.
 #include "platform/Picture.h"

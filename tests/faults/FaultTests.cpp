@@ -419,12 +419,7 @@ TEST_P(UnreadablePreferenceFile, isReportedOnceAtStart_andLeftAsItIs) {
   fs::remove_all(out);
   fs::create_directories(out);
   const std::string before = Snapshot(prefFilePath());
-  // Qt's file dialog keeps its own settings file there; it is no concern of ours.
-  auto preferencesFolder = [] {
-    Texts names = folderNames(SpecialFolder::Preferences().AbsolutePath());
-    names.erase(std::remove(names.begin(), names.end(), "QtProject.conf"), names.end());
-    return names;
-  };
+  auto preferencesFolder = [] { return folderNames(SpecialFolder::Preferences().AbsolutePath()); };
   const Texts folderBefore = preferencesFolder();
 
   App app;
@@ -1129,10 +1124,10 @@ TEST(Durability, everyFileIsOnTheDiskBeforeItsRename_andItsFolderAfter) {
     } else if (call(line, "syncfs", path)) {
       flushed.insert(written.begin(), written.end());
     } else if (renamed(line, from, to)) {
-      // Steps towards the final place (dot names), the toolkit's caches and
-      // its file dialog's settings are not the user's files.
+      // Steps towards the final place (dot names) and the toolkit's caches
+      // are not the user's files.
       if (to.rfind(homePath, 0) != 0 || to.rfind(homePath + ".cache/", 0) == 0 ||
-          to == homePath + ".config/QtProject.conf" || fs::path(to).filename().string()[0] == '.')
+          fs::path(to).filename().string()[0] == '.')
         continue;
       renamedInPlace.push_back(fs::path(to).filename().string());
       if (!flushed.erase(from)) notFlushed.push_back(from + " -> " + to);

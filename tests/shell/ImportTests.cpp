@@ -334,7 +334,7 @@ TEST_F(Import, oldDescriptionCannotBeReplaced_bothStayAsTheyWere) {
   AddDescription("Bass", "old\n");
   Start();
   Immutable locked(library("Bass"));
-  if (!locked.Set()) GTEST_SKIP() << "no immutable flag on this file system";
+  if (!locked.Set()) GTEST_SKIP() << "the immutable flag cannot be set here (it needs root and a file system that has it)";
   const std::string chosen = fileElsewhere("Bass", "new\n");
   const auto libraryBefore = snapshot(RELibraryFolder().Path());
   EXPECT_EQ(texts(run(chooseFile(chosen))),
@@ -399,7 +399,7 @@ TEST_F(ImportAcrossFileSystems, originalThatCannotBeRemoved_stillSucceeds_andSay
   Start();
   const std::string chosen = fileThere("Bass", "new\n");
   Immutable locked(other.path().toStdString());  // nothing may leave the folder, not even for root
-  if (!locked.Set()) GTEST_SKIP() << "no immutable flag on the file system of /dev/shm";
+  if (!locked.Set()) GTEST_SKIP() << "the immutable flag cannot be set on /dev/shm here (it needs root and a file system that has it)";
   const Texts namesBefore = testing_support::folderNames(RELibraryFolder().AbsolutePath());
   const auto boxes = run(chooseFile(chosen));
   ASSERT_EQ(boxes.size(), 1u);
