@@ -17,11 +17,6 @@
 #include "generator/Window_RE.h"
 #include "prefs/REALEasyPrefs.h"
 
-// After Qt's headers, whose names X's macros would clash with.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
 using namespace desktop;
 using testing_support::openWindow;
 
@@ -33,17 +28,6 @@ const std::string kDescription =
     "{{integer|0|127|Cutoff|Filter|64}}\n"
     "</Value>\n";
 constexpr int kBatches = 3;
-
-// Return pressed and released, leaving the application to take it in its own
-// time: key() would run the event loop inside the folder dialog's answer.
-void returnWithoutWaiting() {
-  static Display* display = XOpenDisplay(nullptr);
-  ASSERT_NE(display, nullptr);
-  const KeyCode code = XKeysymToKeycode(display, XK_Return);
-  XTestFakeKeyEvent(display, code, True, CurrentTime);
-  XTestFakeKeyEvent(display, code, False, CurrentTime);
-  XFlush(display);
-}
 
 // The window manager's frame as X reports it, as text for readable failures.
 std::string frameRect(const platform::Window& w) {

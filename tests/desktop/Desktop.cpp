@@ -439,6 +439,13 @@ void type(const std::string& text) {
   for (char c : text) pressKeys({}, KeySym(static_cast<unsigned char>(c)));
 }
 
+void returnWithoutWaiting() {
+  const KeyCode code = XKeysymToKeycode(X(), XK_Return);
+  XTestFakeKeyEvent(X(), code, True, CurrentTime);
+  XTestFakeKeyEvent(X(), code, False, CurrentTime);
+  XFlush(X());
+}
+
 void dragTitleBar(const QWidget* window, QPoint by) {
   const XWindow client = xid(window);
   const QRect frame = rootGeometry(frameOf(client));

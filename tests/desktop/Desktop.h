@@ -112,6 +112,10 @@ class UnhurriedDoubleClick {
 void key(const std::string& combo);
 // Types printable ASCII text key by key.
 void type(const std::string& text);
+// Return pressed and released, leaving the application to take it in its own
+// time (key() would run the event loop meanwhile): for a modal dialog's own
+// loop, from inside the handler that answers it.
+void returnWithoutWaiting();
 
 // ---- What a user does to the window manager's frame
 

@@ -28,11 +28,6 @@
 #include "prefs/REALEasyPrefs.h"
 #include "shell/WindowAbout.h"
 
-// After Qt's headers, whose names X's macros would clash with.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
 using namespace desktop;
 using platform::MenuBarWindow;
 using testing_support::openWindow;
@@ -90,17 +85,6 @@ std::vector<bool> entriesEnabled(QMenu* menu, int count) {
   for (QAction* action : menu->actions())
     if (static_cast<int>(enabled.size()) < count) enabled.push_back(action->isEnabled());
   return enabled;
-}
-
-// Return pressed and released, leaving the application to take it in its own
-// time: key() would run the event loop meanwhile.
-void returnWithoutWaiting() {
-  static Display* display = XOpenDisplay(nullptr);
-  ASSERT_NE(display, nullptr);
-  const KeyCode code = XKeysymToKeycode(display, XK_Return);
-  XTestFakeKeyEvent(display, code, True, CurrentTime);
-  XTestFakeKeyEvent(display, code, False, CurrentTime);
-  XFlush(display);
 }
 
 std::string focusName() {
